@@ -1,0 +1,32 @@
+# Tarnwick: the two commands a newcomer needs.
+#   make demo   install what is missing, build, and show the switch under Wine
+#   make test   install what is missing, build, and run every test
+# Both are idempotent; a second run reuses the build trees and the Wine prefix.
+
+SHELL := /bin/bash
+BUILD ?= build
+NATIVE := $(BUILD)/native
+WIN := $(BUILD)/win
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps build test demo clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build: deps
+	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
+	cmake --build $(WIN) -j $(JOBS)
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WIN_BUILD_DIR=$(CURDIR)/$(WIN)
+	cmake --build $(NATIVE) -j $(JOBS)
+
+test: build
+	scripts/with-cleanup.sh $(CURDIR)/$(WIN) ctest --test-dir $(NATIVE) --output-on-failure --timeout 600
+
+demo: build
+	scripts/with-cleanup.sh $(CURDIR)/$(WIN) scripts/demo.sh $(CURDIR)/$(WIN)
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "clock.h"
+#include "computer_name.h"
+#include "directory.h"
+#include "failure.h"
+#include "main_view.h"
+#include "service_binding.h"
+
+namespace tarnwick {
+
+inline constexpr std::int32_t kPollIntervalMs = 3;
+// How long a status wait, or the repeated stop of IISADMIN, may take before the
+// program gives up and tells the user.
+inline constexpr std::chrono::milliseconds kWaitBound = std::chrono::seconds(60);
+
+// A wait that reached its bound: which service did not reach which state
+// within how long, and the last failure dropped for that service, if any.
+struct WaitTimeout {
+    std::wstring service;
+    ServiceState awaited;
+    std::chrono::milliseconds waited;
+    std::optional<Failure> lastIgnored;
+};
+
+// What an entry point asks of the program when it returns.
+struct Outcome {
+    enum class Kind {
+        KeepRunning,   // the window stays open for the user
+        SequenceDone,  // a sequence ran to its end: the program ends (status 0)
+        BoundReached,  // a wait gave up: tell the user, then end (status 2)
+    };
+    Kind kind = Kind::KeepRunning;
+    std::optional<WaitTimeout> timeout;
+};
+
+// The start and stop sequences and the launch decision. Strict failures are
+// thrown as Failure; failures in ignoring mode are dropped (the last one per
+// service is kept for the timeout message).
+class ServiceControl {
+public:
+    ServiceControl(MainView& view, ComputerNameSource& names, Directory& directory,
+                   Clock& clock, std::chrono::milliseconds bound = kWaitBound);
+
+    Outcome OnStartClick();
+    Outcome OnStopClick();
+    Outcome DecideAtLaunch(const std::wstring& argumentText);
+
+private:
+    class Ignoring;
+
+    ServiceBinding BindComputer();
+    void LookUpAll(ServiceBinding& binding, Ignoring& ignoring);
+    std::optional<WaitTimeout> WaitForState(const std::unique_ptr<DirectoryObject>& field,
+                                            const wchar_t* service, ServiceState state,
+                                            Ignoring& ignoring,
+                                            const std::function<void()>& between);
+    Outcome EnableAndStartServices(ServiceBinding& binding, Ignoring& ignoring);
+    Outcome StopAndDisableServices(ServiceBinding& binding, Ignoring& ignoring);
+
+    MainView& view_;
+    ComputerNameSource& names_;
+    Directory& directory_;
+    Clock& clock_;
+    std::chrono::milliseconds bound_;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,99 @@
+#pragma once
+
+// One owner type per Windows resource, in the shape of WIL's unique_* types:
+// move-only, closed on destruction, and Put() releases the old value before
+// handing out the address for an out-parameter. COM pointers use
+// Microsoft::WRL::ComPtr.
+
+#include <windows.h>
+#include <oleauto.h>
+
+#include <utility>
+
+namespace tarnwick {
+
+template <typename T, typename Close, T Invalid>
+class UniqueResource {
+public:
+    UniqueResource() = default;
+    explicit UniqueResource(T value) : value_(value) {}
+    UniqueResource(const UniqueResource&) = delete;
+    UniqueResource& operator=(const UniqueResource&) = delete;
+    UniqueResource(UniqueResource&& other) noexcept : value_(other.Release()) {}
+    UniqueResource& operator=(UniqueResource&& other) noexcept {
+        Reset(other.Release());
+        return *this;
+    }
+    ~UniqueResource() { Reset(); }
+
+    T Get() const { return value_; }
+    explicit operator bool() const { return value_ != Invalid; }
+    T* Put() {
+        Reset();
+        return &value_;
+    }
+    T Release() { return std::exchange(value_, Invalid); }
+    void Reset(T value = Invalid) {
+        const T old = std::exchange(value_, value);
+        if (old != Invalid) {
+            const DWORD lastError = GetLastError();  // closing must not disturb the caller's error
+            Close{}(old);
+            SetLastError(lastError);
+        }
+    }
+
+private:
+    T value_ = Invalid;
+};
+
+struct CloseHandleFn { void operator()(HANDLE h) const { CloseHandle(h); } };
+struct RegCloseKeyFn { void operator()(HKEY k) const { RegCloseKey(k); } };
+struct SysFreeStringFn { void operator()(BSTR s) const { SysFreeString(s); } };
+
+using UniqueHandle = UniqueResource<HANDLE, CloseHandleFn, nullptr>;
+using UniqueHkey = UniqueResource<HKEY, RegCloseKeyFn, nullptr>;
+
+class UniqueBstr : public UniqueResource<BSTR, SysFreeStringFn, nullptr> {
+public:
+    UniqueBstr() = default;
+    explicit UniqueBstr(const wchar_t* text, UINT length)
+        : UniqueResource(SysAllocStringLen(text, length)) {}
+};
+
+// A VARIANT cleared on destruction.
+class UniqueVariant {
+public:
+    UniqueVariant() { VariantInit(&value_); }
+    UniqueVariant(const UniqueVariant&) = delete;
+    UniqueVariant& operator=(const UniqueVariant&) = delete;
+    ~UniqueVariant() { VariantClear(&value_); }
+
+    VARIANT* Put() {
+        VariantClear(&value_);
+        return &value_;
+    }
+    VARIANT* Get() { return &value_; }
+    const VARIANT& operator*() const { return value_; }
+    const VARIANT* operator->() const { return &value_; }
+
+private:
+    VARIANT value_;
+};
+
+// Pairs CoInitializeEx with CoUninitialize for the calling thread.
+class ScopedComInit {
+public:
+    explicit ScopedComInit(DWORD model = COINIT_APARTMENTTHREADED)
+        : hr_(CoInitializeEx(nullptr, model)) {}
+    ScopedComInit(const ScopedComInit&) = delete;
+    ScopedComInit& operator=(const ScopedComInit&) = delete;
+    ~ScopedComInit() {
+        if (SUCCEEDED(hr_)) CoUninitialize();
+    }
+    HRESULT Result() const { return hr_; }
+
+private:
+    HRESULT hr_;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,301 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "fake_services.h"
+#include "service_control.h"
+
+namespace tarnwick::testing {
+namespace {
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::Not;
+
+constexpr auto kBound = std::chrono::milliseconds(500);
+const Failure kAccessDenied(static_cast<std::int32_t>(0x80070005), L"Access is denied.");
+const Failure kNoService(static_cast<std::int32_t>(0x80070424), L"The specified service does not exist.");
+
+class ServiceControlTest : public ::testing::Test {
+protected:
+    ScriptedService& Service(const wchar_t* name) { return directory.services.at(name); }
+
+    // The log from the first call that names `prefix` on, to skip the common preamble.
+    CallLog From(const std::wstring& prefix) const {
+        const auto first = std::find_if(log.begin(), log.end(), [&](const std::wstring& call) {
+            return call.rfind(prefix, 0) == 0;
+        });
+        return CallLog(first, log.end());
+    }
+
+    std::size_t Count(const std::wstring& call) const {
+        return static_cast<std::size_t>(std::count(log.begin(), log.end(), call));
+    }
+
+    CallLog log;
+    FakeView view{log};
+    FakeComputerName names;
+    FakeDirectory directory{log};
+    FakeClock clock{log};
+    ServiceControl control{view, names, directory, clock, kBound};
+};
+
+TEST_F(ServiceControlTest, StartClickBindsLabel2AndRunsTheStartSequence) {
+    Service(L"IISADMIN").statuses = {1, 2, 2, 4};
+
+    const Outcome outcome = control.OnStartClick();
+
+    EXPECT_EQ(outcome.kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(log, ElementsAre(
+        L"view.Label1=Computer: WEBHOST", L"view.Label2=WEBHOST", L"view.Label2?",
+        L"Bind WinNT://WEBHOST,computer",
+        L"computer.GetObject(\"Service\",\"IISADMIN\")",
+        L"computer.GetObject(\"Service\",\"W3SVC\")",
+        L"computer.GetObject(\"Service\",\"MSFTPSVC\")",
+        L"IISADMIN.Put StartType=\"2\"", L"IISADMIN.SetInfo", L"IISADMIN.Start",
+        L"IISADMIN.Get Status", L"Pause 3", L"IISADMIN.Get Status", L"Pause 3",
+        L"IISADMIN.Get Status", L"Pause 3", L"IISADMIN.Get Status",
+        L"W3SVC.Start", L"MSFTPSVC.Start"));
+}
+
+TEST_F(ServiceControlTest, StopClickRunsTheStopSequenceAndDisablesOnlyIisAdmin) {
+    Service(L"W3SVC").statuses = {3, 3, 1};
+    Service(L"IISADMIN").statuses = {4};
+    Service(L"IISADMIN").stopsUntilStopped = 2;  // reports stopped after the second Stop
+
+    const Outcome outcome = control.OnStopClick();
+
+    EXPECT_EQ(outcome.kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(From(L"MSFTPSVC.Stop"), ElementsAre(
+        L"MSFTPSVC.Stop", L"W3SVC.Stop",
+        L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status",
+        // the repeated stop does not pause between its reads
+        L"IISADMIN.Get Status", L"IISADMIN.Stop", L"IISADMIN.Get Status", L"IISADMIN.Stop",
+        L"IISADMIN.Get Status",
+        L"IISADMIN.Put StartType=\"4\"", L"IISADMIN.SetInfo"));
+}
+
+TEST_F(ServiceControlTest, TheBoundNameIsWhateverLabel2HoldsWhenItIsRead) {
+    view.label2Override = L"OTHERBOX";
+    control.OnStartClick();
+    EXPECT_THAT(log, Contains(L"Bind WinNT://OTHERBOX,computer"));
+
+    log.clear();
+    view.label2Override.reset();
+    names.name.reset();  // the name cannot be read
+    control.OnStopClick();
+    EXPECT_THAT(log, Contains(L"view.Label1=Computer: "));
+    EXPECT_THAT(log, Contains(L"view.Label2="));
+    EXPECT_THAT(log, Contains(L"Bind WinNT://,computer"));
+}
+
+TEST_F(ServiceControlTest, ButtonsIgnoreEveryFailureAfterTheBind) {
+    for (const auto* name : {L"IISADMIN", L"W3SVC", L"MSFTPSVC"})
+        for (const auto* member : {L"StartType", L"SetInfo", L"Start"})
+            Service(name).failures.insert_or_assign(member, kAccessDenied);
+    Service(L"IISADMIN").failingStatusReads = 2;  // failed reads count as "not yet"
+    Service(L"IISADMIN").statuses = {4};
+
+    EXPECT_EQ(control.OnStartClick().kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(From(L"IISADMIN.Put"), ElementsAre(
+        L"IISADMIN.Put StartType=\"2\"", L"IISADMIN.SetInfo", L"IISADMIN.Start",
+        L"IISADMIN.Get Status", L"Pause 3", L"IISADMIN.Get Status", L"Pause 3",
+        L"IISADMIN.Get Status", L"W3SVC.Start", L"MSFTPSVC.Start"));
+}
+
+TEST_F(ServiceControlTest, AFailedLookupLeavesTheFieldEmptyAndTheSequenceGoesOn) {
+    Service(L"W3SVC").lookupFailure = kNoService;
+    Service(L"IISADMIN").statuses = {4};
+
+    EXPECT_EQ(control.OnStartClick().kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(log, Contains(L"MSFTPSVC.Start"));
+    EXPECT_THAT(log, Not(Contains(L"W3SVC.Start")));
+}
+
+TEST_F(ServiceControlTest, AWaitOnAServiceThatWasNotFoundGivesUpAndSaysWhy) {
+    directory.services.erase(L"W3SVC");
+
+    const Outcome outcome = control.OnStopClick();
+
+    ASSERT_EQ(outcome.kind, Outcome::Kind::BoundReached);
+    EXPECT_EQ(outcome.timeout->service, L"W3SVC");
+    EXPECT_EQ(outcome.timeout->awaited, ServiceState::Stopped);
+    ASSERT_TRUE(outcome.timeout->lastIgnored);
+    EXPECT_EQ(outcome.timeout->lastIgnored->Code(), static_cast<std::int32_t>(0x80070424));
+    EXPECT_THAT(log, Not(Contains(L"IISADMIN.Stop")));
+}
+
+TEST_F(ServiceControlTest, StrictFailuresBeforeIgnoringModeEscapeTheButtons) {
+    directory.bindFailure = Failure(static_cast<std::int32_t>(0x80070035), L"The network path was not found.");
+    try {
+        control.OnStartClick();
+        FAIL() << "the failed bind was not reported";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.Code(), static_cast<std::int32_t>(0x80070035));
+    }
+    EXPECT_THAT(log, Not(Contains(L"computer.GetObject(\"Service\",\"IISADMIN\")")));
+
+    log.clear();
+    view.failSetCaption = kAccessDenied;  // the window refuses its caption
+    EXPECT_THROW(control.OnStopClick(), Failure);
+    EXPECT_THAT(log, ElementsAre(L"view.Label1=Computer: WEBHOST"));
+}
+
+TEST_F(ServiceControlTest, StartGivesUpWhenIisAdminNeverRuns) {
+    Service(L"IISADMIN").statuses = {2};
+    Service(L"IISADMIN").failures.insert_or_assign(L"Start", kAccessDenied);
+
+    const Outcome outcome = control.OnStartClick();
+
+    ASSERT_EQ(outcome.kind, Outcome::Kind::BoundReached);
+    EXPECT_EQ(outcome.timeout->service, L"IISADMIN");
+    EXPECT_EQ(outcome.timeout->awaited, ServiceState::Running);
+    EXPECT_GE(outcome.timeout->waited, kBound);
+    ASSERT_TRUE(outcome.timeout->lastIgnored);
+    EXPECT_EQ(outcome.timeout->lastIgnored->Code(), kAccessDenied.Code());
+    EXPECT_EQ(log.back(), L"IISADMIN.Get Status");  // nothing after the wait
+    EXPECT_THAT(log, Not(Contains(L"W3SVC.Start")));
+}
+
+TEST_F(ServiceControlTest, StopGivesUpWhenW3SvcOrIisAdminNeverStops) {
+    Service(L"W3SVC").statuses = {3};
+    Outcome outcome = control.OnStopClick();
+    ASSERT_EQ(outcome.kind, Outcome::Kind::BoundReached);
+    EXPECT_EQ(outcome.timeout->service, L"W3SVC");
+    EXPECT_FALSE(outcome.timeout->lastIgnored);
+    EXPECT_THAT(log, Not(Contains(L"IISADMIN.Stop")));
+
+    log.clear();
+    Service(L"W3SVC").statuses = {1};
+    Service(L"IISADMIN").statuses = {4};
+    Service(L"IISADMIN").failures.insert_or_assign(
+        L"Stop", Failure(static_cast<std::int32_t>(0x8007041B), L"dependents running"));
+    outcome = control.OnStopClick();
+    ASSERT_EQ(outcome.kind, Outcome::Kind::BoundReached);
+    EXPECT_EQ(outcome.timeout->service, L"IISADMIN");
+    EXPECT_EQ(outcome.timeout->awaited, ServiceState::Stopped);
+    EXPECT_EQ(outcome.timeout->lastIgnored->Code(), static_cast<std::int32_t>(0x8007041B));
+    EXPECT_GT(Count(L"IISADMIN.Stop"), 10u);
+    EXPECT_THAT(log, Not(Contains(L"IISADMIN.Put StartType=\"4\"")));
+    EXPECT_THAT(log, Not(Contains(L"Pause 3")));
+}
+
+TEST_F(ServiceControlTest, AlreadyRunningAndAlreadyStoppedStillFinish) {
+    Service(L"IISADMIN").statuses = {4};
+    Service(L"IISADMIN").failures.insert_or_assign(
+        L"Start", Failure(static_cast<std::int32_t>(0x80070420), L"already running"));
+    EXPECT_EQ(control.OnStartClick().kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(From(L"IISADMIN.Get Status"),
+                ElementsAre(L"IISADMIN.Get Status", L"W3SVC.Start", L"MSFTPSVC.Start"));
+
+    log.clear();
+    Service(L"IISADMIN").statuses = {1};
+    for (const auto* name : {L"IISADMIN", L"W3SVC", L"MSFTPSVC"})
+        Service(name).failures.insert_or_assign(
+            L"Stop", Failure(static_cast<std::int32_t>(0x80070426), L"not started"));
+    EXPECT_EQ(control.OnStopClick().kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(From(L"W3SVC.Get Status"),
+                ElementsAre(L"W3SVC.Get Status", L"IISADMIN.Get Status",
+                            L"IISADMIN.Put StartType=\"4\"", L"IISADMIN.SetInfo"));
+}
+
+// --- launch decision -------------------------------------------------------
+
+TEST_F(ServiceControlTest, LaunchShowsTheWindowFirstAndFocusesByIisAdminsState) {
+    struct Case {
+        std::vector<std::int32_t> statuses;
+        std::vector<std::wstring> focus;
+    };
+    const Case cases[] = {
+        {{1}, {L"view.FocusStart"}},
+        {{4}, {L"view.FocusStop"}},
+        {{2}, {}},              // pending: the focus stays where showing put it
+        {{7}, {}},              // paused
+        {{3, 4}, {L"view.FocusStop"}},  // changed between the two reads
+        {{4, 1}, {}},           // running, then stopped: neither read decides
+    };
+    for (const auto& c : cases) {
+        log.clear();
+        Service(L"IISADMIN") = ScriptedService{};
+        Service(L"IISADMIN").statuses = c.statuses;
+
+        EXPECT_EQ(control.DecideAtLaunch(L"").kind, Outcome::Kind::KeepRunning);
+
+        CallLog expected = {L"view.Show", L"view.Label1=Computer: WEBHOST", L"view.Label2=WEBHOST",
+                            L"view.Label2?", L"Bind WinNT://WEBHOST,computer",
+                            L"computer.GetObject(\"Service\",\"IISADMIN\")", L"IISADMIN.Get Status"};
+        if (c.statuses.front() != 1) expected.push_back(L"IISADMIN.Get Status");
+        expected.insert(expected.end(), c.focus.begin(), c.focus.end());
+        EXPECT_EQ(log, expected) << "statuses starting " << c.statuses.front();
+    }
+}
+
+TEST_F(ServiceControlTest, AutomaticLaunchTogglesByIisAdminsState) {
+    Service(L"IISADMIN").statuses = {1, 4};
+    EXPECT_EQ(control.DecideAtLaunch(L"-auto").kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(From(L"computer.GetObject"), ElementsAre(
+        L"computer.GetObject(\"Service\",\"IISADMIN\")", L"computer.GetObject(\"Service\",\"W3SVC\")",
+        L"computer.GetObject(\"Service\",\"MSFTPSVC\")", L"IISADMIN.Get Status",
+        L"IISADMIN.Put StartType=\"2\"", L"IISADMIN.SetInfo", L"IISADMIN.Start",
+        L"IISADMIN.Get Status", L"W3SVC.Start", L"MSFTPSVC.Start"));
+
+    log.clear();
+    Service(L"IISADMIN") = ScriptedService{};
+    Service(L"IISADMIN").statuses = {4};
+    Service(L"IISADMIN").stopsUntilStopped = 1;
+    EXPECT_EQ(control.DecideAtLaunch(L"-Auto").kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(From(L"IISADMIN.Get Status"), ElementsAre(
+        L"IISADMIN.Get Status", L"IISADMIN.Get Status",  // not stopped, then running
+        L"MSFTPSVC.Stop", L"W3SVC.Stop", L"W3SVC.Get Status",
+        L"IISADMIN.Get Status", L"IISADMIN.Stop", L"IISADMIN.Get Status",
+        L"IISADMIN.Put StartType=\"4\"", L"IISADMIN.SetInfo"));
+}
+
+TEST_F(ServiceControlTest, AutomaticLaunchWithIisAdminPendingFallsBackToTheWindow) {
+    Service(L"IISADMIN").statuses = {2};
+    EXPECT_EQ(control.DecideAtLaunch(L"-auto").kind, Outcome::Kind::KeepRunning);
+    EXPECT_EQ(Count(L"computer.GetObject(\"Service\",\"IISADMIN\")"), 2u);
+    EXPECT_EQ(Count(L"IISADMIN.Get Status"), 4u);
+    EXPECT_THAT(log, Not(Contains(L"view.FocusStart")));
+    for (const auto& call : log) EXPECT_EQ(call.find(L".Put"), std::wstring::npos) << call;
+}
+
+TEST_F(ServiceControlTest, OnlyTheExactAutomaticArgumentsToggle) {
+    for (const auto* argument : {L"-AUTO", L"auto", L"-auto -auto", L"/auto", L""}) {
+        log.clear();
+        Service(L"IISADMIN") = ScriptedService{};
+        EXPECT_EQ(control.DecideAtLaunch(argument).kind, Outcome::Kind::KeepRunning) << argument;
+        EXPECT_EQ(Count(L"computer.GetObject(\"Service\",\"W3SVC\")"), 0u) << argument;
+        EXPECT_THAT(log, Contains(L"view.FocusStart")) << argument;
+    }
+}
+
+TEST_F(ServiceControlTest, AutomaticLaunchIsStrictUntilASequenceStarts) {
+    Service(L"MSFTPSVC").lookupFailure = kNoService;
+    try {
+        control.DecideAtLaunch(L"-auto");
+        FAIL() << "the missing service was not reported";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(failure.Code(), kNoService.Code());
+    }
+    for (const auto& call : log) {
+        EXPECT_EQ(call.find(L".Start"), std::wstring::npos) << call;
+        EXPECT_EQ(call.find(L".Put"), std::wstring::npos) << call;
+    }
+
+    log.clear();
+    Service(L"MSFTPSVC").lookupFailure.reset();
+    Service(L"IISADMIN").failingStatusReads = 1;
+    EXPECT_THROW(control.DecideAtLaunch(L"-auto"), Failure);
+    EXPECT_EQ(log.back(), L"IISADMIN.Get Status");
+}
+
+TEST_F(ServiceControlTest, InteractiveLaunchReportsAMissingIisAdmin) {
+    directory.services.erase(L"IISADMIN");
+    EXPECT_THROW(control.DecideAtLaunch(L""), Failure);
+    EXPECT_EQ(log.front(), L"view.Show");
+}
+
+}  // namespace
+}  // namespace tarnwick::testing

@@ -1,0 +1,16 @@
+# Tests that run Windows programs of the Windows build tree under Wine, each in
+# a session of its own (X server and Wine server started and ended around it).
+# They share one Wine prefix and its services, so they never run side by side.
+set(TARNWICK_WINE_SESSION ${CMAKE_SOURCE_DIR}/tests/bench/wine/session.sh)
+
+function(add_wine_test name program)
+  add_test(NAME ${name}
+    COMMAND ${TARNWICK_WINE_SESSION} ${TARNWICK_WIN_BUILD_DIR} ${TARNWICK_WIN_BUILD_DIR}/${program} ${ARGN})
+  set_tests_properties(${name} PROPERTIES RESOURCE_LOCK wine_prefix TIMEOUT 900 LABELS wine)
+endfunction()
+
+# Bench self-tests
+# (registered by the bench as it is built)
+
+# End-to-end tests of tarnwick.exe
+# (registered as the suites are written)
