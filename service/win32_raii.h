@@ -49,9 +49,23 @@ private:
 struct CloseHandleFn { void operator()(HANDLE h) const { CloseHandle(h); } };
 struct RegCloseKeyFn { void operator()(HKEY k) const { RegCloseKey(k); } };
 struct SysFreeStringFn { void operator()(BSTR s) const { SysFreeString(s); } };
+struct DestroyWindowFn { void operator()(HWND w) const { DestroyWindow(w); } };
+struct DestroyMenuFn { void operator()(HMENU m) const { DestroyMenu(m); } };
+struct DeleteFontFn { void operator()(HFONT f) const { DeleteObject(f); } };
+struct ReleaseScreenDcFn { void operator()(HDC dc) const { ReleaseDC(nullptr, dc); } };
+struct DestroyIconFn { void operator()(HICON i) const { DestroyIcon(i); } };
+struct DeletePenFn { void operator()(HPEN p) const { DeleteObject(p); } };
 
 using UniqueHandle = UniqueResource<HANDLE, CloseHandleFn, nullptr>;
 using UniqueHkey = UniqueResource<HKEY, RegCloseKeyFn, nullptr>;
+using UniqueHwnd = UniqueResource<HWND, DestroyWindowFn, nullptr>;
+using UniqueHmenu = UniqueResource<HMENU, DestroyMenuFn, nullptr>;
+using UniqueHfont = UniqueResource<HFONT, DeleteFontFn, nullptr>;
+// A device context of the whole screen, from GetDC(nullptr).
+using UniqueScreenDc = UniqueResource<HDC, ReleaseScreenDcFn, nullptr>;
+// An icon loaded without LR_SHARED, which its loader must destroy.
+using UniqueHicon = UniqueResource<HICON, DestroyIconFn, nullptr>;
+using UniqueHpen = UniqueResource<HPEN, DeletePenFn, nullptr>;
 
 class UniqueBstr : public UniqueResource<BSTR, SysFreeStringFn, nullptr> {
 public:

@@ -10,7 +10,10 @@ function(add_wine_test name program)
 endfunction()
 
 # Bench self-tests
-# (registered by the bench as it is built)
+add_wine_test(bench_services tests/bench/bench_services_tests.exe)
+add_wine_test(bench_provider tests/bench/provider/bench_provider_tests.exe)
 
 # End-to-end tests of tarnwick.exe
-# (registered as the suites are written)
+add_wine_test(e2e_switch tests/e2e/e2e_switch_tests.exe)
+add_wine_test(e2e_sysinfo tests/e2e/e2e_sysinfo_tests.exe)
+add_wine_test(e2e_about tests/e2e/e2e_about_tests.exe)

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "directory.h"
+
+namespace tarnwick {
+
+// A directory object reached through its automation interface, member by name.
+// A call that fails throws Failure with the status code the object reported.
+class DispatchObject final : public DirectoryObject {
+public:
+    explicit DispatchObject(Microsoft::WRL::ComPtr<IDispatch> object);
+
+    DirectoryValue Get(const std::wstring& property) override;
+    void Put(const std::wstring& property, const DirectoryValue& value) override;
+    void Call(const std::wstring& method) override;
+    std::unique_ptr<DirectoryObject> CallForObject(
+        const std::wstring& method, const std::vector<DirectoryValue>& arguments) override;
+
+private:
+    Microsoft::WRL::ComPtr<IDispatch> object_;
+};
+
+// Binds object paths through ADSI with the user's own identity. COM must be
+// initialised on the calling thread.
+class AdsiDirectory final : public Directory {
+public:
+    std::unique_ptr<DirectoryObject> Bind(const std::wstring& path) override;
+};
+
+}  // namespace tarnwick

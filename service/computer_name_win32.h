@@ -1,0 +1,13 @@
+#pragma once
+
+#include "computer_name.h"
+
+namespace tarnwick {
+
+// The computer name as the system's ANSI entry point reports it.
+class Win32ComputerName final : public ComputerNameSource {
+public:
+    std::optional<std::wstring> Read() override;
+};
+
+}  // namespace tarnwick

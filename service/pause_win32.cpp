@@ -1,0 +1,12 @@
+#include "pause.h"
+
+#include <windows.h>
+
+namespace tarnwick {
+
+void Pause(std::int32_t milliseconds) {
+    // A negative count would reach Sleep as a huge one, or as INFINITE.
+    Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0);
+}
+
+}  // namespace tarnwick

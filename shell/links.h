@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "message_boxes.h"
+
+namespace tarnwick {
+
+// The Windows shell's "execute" entry point, argument for argument. Texts are
+// Unicode here; the adapter converts them for the ANSI entry point. The result
+// is the raw INT_PTR the shell returned, widened so that no bit is lost.
+class Shell {
+public:
+    virtual ~Shell() = default;
+
+    virtual std::int64_t Execute(void* owner,
+                                 const std::optional<std::wstring>& verb,
+                                 const std::wstring& file,
+                                 const std::optional<std::wstring>& parameters,
+                                 const std::wstring& directory,
+                                 int showCommand) = 0;
+};
+
+inline constexpr wchar_t kLinkWorkingDirectory[] = L"C:\\";
+inline constexpr int kShowNormal = 1;  // SW_SHOWNORMAL
+
+inline constexpr wchar_t kBrowserErrorText[] =
+    L"Error lauching web browser. Make sure that your web browser is correctly installed and configured";
+inline constexpr wchar_t kMailErrorText[] =
+    L"Error sending mail. Make sure that you have your email client correctly installed and configured";
+
+// The address opened by every web link, whatever the clicked label shows.
+std::wstring HomePageTarget();
+
+// "mailto:" + the maker's information address + the subject, unencoded.
+std::wstring InfoMailTarget();
+
+// The shell reports success with a value above 32. Only the low 32 bits count,
+// read as a signed number, as a 32-bit caller would see them.
+bool ShellSucceeded(std::int64_t result);
+
+// Hand the link to the shell; on failure tell the user and return normally.
+void OpenHomePage(Shell& shell, MessageBoxes& boxes);
+void SendInfoMail(Shell& shell, MessageBoxes& boxes);
+
+}  // namespace tarnwick

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace tarnwick {
+
+// The icons the program's message boxes use.
+enum class MessageIcon {
+    None,
+    Error,  // the stop sign
+};
+
+// The platform's modal message box with a single OK button. Routines that
+// report their own failures take this interface, so their texts and icons can
+// be checked without a screen.
+class MessageBoxes {
+public:
+    virtual ~MessageBoxes() = default;
+
+    // Returns when the user has closed the box.
+    virtual void Show(const std::wstring& text, const std::wstring& caption, MessageIcon icon) = 0;
+};
+
+}  // namespace tarnwick

@@ -1,0 +1,55 @@
+// Prepares the simulated services of a Wine prefix:
+//   benchctl.exe install C:\path\to\fakesvc.exe   create or repair, then reset
+//   benchctl.exe reset                            stop all, default behaviour
+//   benchctl.exe status                           one line per service: state, start type
+//   benchctl.exe wait-window CAPTION              waits (20 s at most) for a top-level window
+// Run by the session scripts before each test program, and by hand.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "services.h"
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring command = argc > 1 ? argv[1] : L"";
+    try {
+        if (command == L"install" && argc == 3) {
+            tarnwick::bench::InstallServices(argv[2]);
+            return 0;
+        }
+        if (command == L"reset" && argc == 2) {
+            tarnwick::bench::ResetServices();
+            return 0;
+        }
+        if (command == L"wait-window" && argc == 3) {
+            for (int tries = 0; tries < 1000; ++tries) {
+                if (FindWindowW(nullptr, argv[2])) return 0;
+                Sleep(20);
+            }
+            return 1;
+        }
+        if (command == L"status" && argc == 2) {
+            static const wchar_t* const states[] = {L"?", L"stopped", L"start pending",
+                                                    L"stop pending", L"running", L"continue pending",
+                                                    L"pause pending", L"paused"};
+            static const wchar_t* const startTypes[] = {L"boot", L"system", L"automatic",
+                                                        L"manual", L"disabled"};
+            for (const auto* name : tarnwick::bench::kServiceNames) {
+                const DWORD state = tarnwick::bench::QueryState(name);
+                const DWORD startType = tarnwick::bench::QueryStartType(name);
+                std::wprintf(L"  %-9ls %-16ls start type %ls\n", name,
+                             state < 8 ? states[state] : L"?",
+                             startType < 5 ? startTypes[startType] : L"?");
+            }
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "benchctl: %s\n", e.what());
+        return 1;
+    }
+    std::fprintf(stderr, "usage: benchctl.exe install FAKESVC_PATH | reset | status | wait-window CAPTION\n");
+    return 2;
+}

@@ -1,0 +1,325 @@
+#include "services.h"
+
+#include <cctype>
+#include <cwchar>
+#include <iterator>
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+#include <vector>
+
+#include "provider_config.h"
+#include "win32_raii.h"
+
+namespace tarnwick::bench {
+
+namespace {
+
+struct CloseServiceHandleFn {
+    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
+};
+using UniqueServiceHandle = UniqueResource<SC_HANDLE, CloseServiceHandleFn, nullptr>;
+
+constexpr DWORD kPollMs = 20;
+
+std::string Narrow(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                        nullptr, nullptr);
+    return result;
+}
+
+[[noreturn]] void ThrowError(const std::string& what, DWORD error) {
+    char text[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                   sizeof text, nullptr);
+    std::string description = text;
+    while (!description.empty() && std::isspace(static_cast<unsigned char>(description.back())))
+        description.pop_back();
+    throw std::runtime_error(what + " failed with error " + std::to_string(error) + ": " + description);
+}
+
+[[noreturn]] void ThrowLastError(const std::string& what) { ThrowError(what, GetLastError()); }
+
+size_t IndexOf(const std::wstring& name) {
+    for (size_t i = 0; i < std::size(kServiceNames); ++i)
+        if (name == kServiceNames[i]) return i;
+    throw std::invalid_argument("not a bench service: " + Narrow(name));
+}
+
+// The double-null-terminated list of services `name` depends on.
+const wchar_t* DependenciesOf(const std::wstring& name) {
+    return name == kServiceNames[0] ? L"\0" : L"IISADMIN\0";
+}
+
+UniqueServiceHandle OpenBenchService(const std::wstring& name, DWORD access) {
+    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) ThrowLastError("OpenSCManager");
+    UniqueServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), access));
+    if (!service) ThrowLastError("OpenService " + Narrow(name));
+    return service;
+}
+
+void RequireState(const std::wstring& name, DWORD state, const char* step) {
+    if (!WaitForState(name, state))
+        throw std::runtime_error(Narrow(name) + " did not reach state " + std::to_string(state) +
+                                 " after " + step + " within " + std::to_string(kServiceTimeoutMs) +
+                                 " ms; it is in state " + std::to_string(QueryState(name)));
+}
+
+void SetDword(HKEY key, const wchar_t* name, DWORD value) {
+    const LSTATUS status =
+        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+    if (status != ERROR_SUCCESS)
+        ThrowError("RegSetValueEx " + Narrow(name), static_cast<DWORD>(status));
+}
+
+UniqueHkey CreateKey(const std::wstring& path) {
+    UniqueHkey key;
+    const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
+                                           KEY_READ | KEY_WRITE, nullptr, key.Put(), nullptr);
+    if (status != ERROR_SUCCESS)
+        ThrowError("RegCreateKeyEx " + Narrow(path), static_cast<DWORD>(status));
+    return key;
+}
+
+}  // namespace
+
+BenchSetup& BenchSetup::Running(const std::wstring& name) {
+    running[IndexOf(name)] = true;
+    return *this;
+}
+
+BenchSetup& BenchSetup::Behaving(const std::wstring& name, const ServiceBehaviour& behaviour) {
+    behaviours[IndexOf(name)] = behaviour;
+    return *this;
+}
+
+void InstallServices(const std::wstring& fakesvcPath) {
+    const UniqueServiceHandle manager(
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
+    if (!manager) ThrowLastError("OpenSCManager");
+    for (size_t i = 0; i < std::size(kServiceNames); ++i) {
+        const std::wstring name = kServiceNames[i];
+        const std::wstring commandLine = L"\"" + fakesvcPath + L"\" " + name;
+        const DWORD startType = i == 0 ? kResetStartTypeIisAdmin : kResetStartTypeOthers;
+        const wchar_t* dependsOn = DependenciesOf(name);
+        UniqueServiceHandle service(CreateServiceW(
+            manager.Get(), name.c_str(), kServiceDisplayNames[i], SERVICE_ALL_ACCESS,
+            SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr,
+            nullptr, dependsOn, nullptr, nullptr));
+        if (service) continue;
+        if (GetLastError() != ERROR_SERVICE_EXISTS) ThrowLastError("CreateService " + Narrow(name));
+        service.Reset(OpenServiceW(manager.Get(), name.c_str(), SERVICE_CHANGE_CONFIG));
+        if (!service) ThrowLastError("OpenService " + Narrow(name));
+        if (!ChangeServiceConfigW(service.Get(), SERVICE_WIN32_OWN_PROCESS, startType,
+                                  SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr,
+                                  dependsOn, nullptr, nullptr, kServiceDisplayNames[i]))
+            ThrowLastError("ChangeServiceConfig " + Narrow(name));
+    }
+    ResetServices();
+}
+
+void ResetServices(const BenchSetup& setup) {
+    // A service that is just starting may not have created its quit event
+    // yet, so it is signalled again at every poll until it has stopped.
+    const ULONGLONG deadline = GetTickCount64() + kServiceTimeoutMs;
+    for (;;) {
+        bool allStopped = true;
+        for (const wchar_t* name : kServiceNames) {
+            if (QueryState(name) == SERVICE_STOPPED) continue;
+            allStopped = false;
+            SignalQuit(name);
+        }
+        if (allStopped) break;
+        if (GetTickCount64() > deadline) {
+            std::string states;
+            for (const wchar_t* name : kServiceNames)
+                states += " " + Narrow(name) + "=" + std::to_string(QueryState(name));
+            throw std::runtime_error("services did not stop within " +
+                                     std::to_string(kServiceTimeoutMs) + " ms:" + states);
+        }
+        Sleep(kPollMs);
+    }
+
+    for (size_t i = 0; i < std::size(kServiceNames); ++i) {
+        SetStartType(kServiceNames[i], i == 0 ? kResetStartTypeIisAdmin : kResetStartTypeOthers);
+        SetBehaviour(kServiceNames[i], {});
+    }
+    SetStateLog(L"");
+    ClearProviderConfig();
+
+    for (size_t i = 0; i < std::size(kServiceNames); ++i) {
+        if (!setup.running[i]) continue;
+        if (i == 0) SetStartType(kServiceNames[i], SERVICE_AUTO_START);
+        StartAndWait(kServiceNames[i]);
+    }
+    for (size_t i = 0; i < std::size(kServiceNames); ++i)
+        SetBehaviour(kServiceNames[i], setup.behaviours[i]);
+}
+
+DWORD QueryState(const std::wstring& name) {
+    const UniqueServiceHandle service = OpenBenchService(name, SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status = {};
+    if (!QueryServiceStatus(service.Get(), &status))
+        ThrowLastError("QueryServiceStatus " + Narrow(name));
+    return status.dwCurrentState;
+}
+
+DWORD QueryStartType(const std::wstring& name) { return QueryConfig(name).startType; }
+
+ServiceConfig QueryConfig(const std::wstring& name) {
+    const UniqueServiceHandle service = OpenBenchService(name, SERVICE_QUERY_CONFIG);
+    DWORD needed = 0;
+    QueryServiceConfigW(service.Get(), nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed);
+    auto* queried = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (needed == 0 || !QueryServiceConfigW(service.Get(), queried, needed, &needed))
+        ThrowLastError("QueryServiceConfig " + Narrow(name));
+    ServiceConfig config;
+    config.type = queried->dwServiceType;
+    config.startType = queried->dwStartType;
+    config.binaryPath = queried->lpBinaryPathName ? queried->lpBinaryPathName : L"";
+    config.displayName = queried->lpDisplayName ? queried->lpDisplayName : L"";
+
+    const std::wstring key = L"SYSTEM\\CurrentControlSet\\Services\\" + name;
+    DWORD size = 0;
+    LSTATUS status = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"DependOnService",
+                                  RRF_RT_REG_MULTI_SZ, nullptr, nullptr, &size);
+    if (status == ERROR_FILE_NOT_FOUND) return config;
+    std::vector<wchar_t> list(size / sizeof(wchar_t) + 1, L'\0');
+    if (status == ERROR_SUCCESS)
+        status = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"DependOnService", RRF_RT_REG_MULTI_SZ,
+                              nullptr, list.data(), &size);
+    if (status != ERROR_SUCCESS)
+        ThrowError("RegGetValue DependOnService " + Narrow(name), static_cast<DWORD>(status));
+    for (const wchar_t* entry = list.data(); *entry; entry += std::wcslen(entry) + 1)
+        config.dependencies.emplace_back(entry);
+    return config;
+}
+
+void SetStartType(const std::wstring& name, DWORD startType) {
+    const UniqueServiceHandle service = OpenBenchService(name, SERVICE_CHANGE_CONFIG);
+    // Wine's manager drops a service's dependencies on any change that does
+    // not name them, so they are named every time.
+    if (!ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
+                              nullptr, nullptr, DependenciesOf(name), nullptr, nullptr, nullptr))
+        ThrowLastError("ChangeServiceConfig " + Narrow(name));
+}
+
+void SetBehaviour(const std::wstring& name, const ServiceBehaviour& behaviour) {
+    const UniqueHkey key =
+        CreateKey(L"SYSTEM\\CurrentControlSet\\Services\\" + name + L"\\Parameters");
+    SetDword(key.Get(), L"StartDelayMs", behaviour.startDelayMs);
+    SetDword(key.Get(), L"StopDelayMs", behaviour.stopDelayMs);
+    SetDword(key.Get(), L"HangStart", behaviour.hangStart ? 1 : 0);
+    SetDword(key.Get(), L"HangStop", behaviour.hangStop ? 1 : 0);
+    SetDword(key.Get(), L"RefuseStop", behaviour.refuseStop ? 1 : 0);
+    // A running service reads its behaviour again when a control arrives;
+    // this one makes it announce whether it still accepts the stop control.
+    const DWORD state = QueryState(name);
+    if (state != SERVICE_RUNNING && state != SERVICE_PAUSED) return;
+    const DWORD error = RequestControl(name, SERVICE_CONTROL_INTERROGATE);
+    if (error != ERROR_SUCCESS && error != ERROR_SERVICE_NOT_ACTIVE &&
+        error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
+        ThrowError("ControlService(INTERROGATE) " + Narrow(name), error);
+}
+
+bool WaitForState(const std::wstring& name, DWORD state, DWORD timeoutMs) {
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (QueryState(name) == state) return true;
+        if (GetTickCount64() > deadline) return false;
+        Sleep(kPollMs);
+    }
+}
+
+DWORD RequestStart(const std::wstring& name) {
+    const UniqueServiceHandle service = OpenBenchService(name, SERVICE_START);
+    return StartServiceW(service.Get(), 0, nullptr) ? ERROR_SUCCESS : GetLastError();
+}
+
+DWORD RequestControl(const std::wstring& name, DWORD control) {
+    const UniqueServiceHandle service =
+        OpenBenchService(name, SERVICE_STOP | SERVICE_PAUSE_CONTINUE | SERVICE_INTERROGATE);
+    SERVICE_STATUS status = {};
+    return ControlService(service.Get(), control, &status) ? ERROR_SUCCESS : GetLastError();
+}
+
+void StartAndWait(const std::wstring& name) {
+    const DWORD error = RequestStart(name);
+    if (error != ERROR_SUCCESS) ThrowError("StartService " + Narrow(name), error);
+    RequireState(name, SERVICE_RUNNING, "StartService");
+}
+
+void PauseAndWait(const std::wstring& name) {
+    const DWORD error = RequestControl(name, SERVICE_CONTROL_PAUSE);
+    if (error != ERROR_SUCCESS) ThrowError("ControlService(PAUSE) " + Narrow(name), error);
+    RequireState(name, SERVICE_PAUSED, "ControlService(PAUSE)");
+}
+
+void SignalQuit(const std::wstring& name) {
+    // Opening (rather than creating) the event: a service that has not created
+    // it yet is signalled again on the caller's next poll.
+    const std::wstring eventName = L"TarnwickBench_Quit_" + name;
+    const UniqueHandle quit(OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
+    if (quit) SetEvent(quit.Get());
+}
+
+void SetStateLog(const std::wstring& path) {
+    const UniqueHkey key = CreateKey(kBenchKey);
+    if (path.empty()) {
+        const LSTATUS status = RegDeleteValueW(key.Get(), kStateLogValue);
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+            ThrowError("RegDeleteValue StateLog", static_cast<DWORD>(status));
+        return;
+    }
+    // Empty the file first, so a test never reads an earlier run's lines.
+    const HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (created == INVALID_HANDLE_VALUE) ThrowLastError("CreateFile " + Narrow(path));
+    const UniqueHandle emptied(created);
+    const auto bytes = static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t));
+    const LSTATUS status = RegSetValueExW(key.Get(), kStateLogValue, 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(path.c_str()), bytes);
+    if (status != ERROR_SUCCESS) ThrowError("RegSetValueEx StateLog", static_cast<DWORD>(status));
+}
+
+std::vector<StateChange> ReadStateLog(const std::wstring& path) {
+    std::vector<StateChange> changes;
+    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return changes;
+    const UniqueHandle file(opened);
+    std::string text;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
+        text.append(buffer, read);
+
+    // Only complete lines: a service may be appending one right now.
+    std::string::size_type start = 0;
+    for (auto end = text.find('\n'); end != std::string::npos;
+         start = end + 1, end = text.find('\n', start)) {
+        const std::string line = text.substr(start, end - start);
+        const auto tab1 = line.find('\t');
+        const auto tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
+        if (tab2 == std::string::npos) throw std::runtime_error("malformed state log line: " + line);
+        StateChange change;
+        std::istringstream ms(line.substr(0, tab1));
+        std::istringstream state(line.substr(tab2 + 1));
+        ms.imbue(std::locale::classic());
+        change.service = line.substr(tab1 + 1, tab2 - tab1 - 1);
+        if (!(ms >> change.ms) || !(state >> change.state) || change.service.empty())
+            throw std::runtime_error("malformed state log line: " + line);
+        changes.push_back(std::move(change));
+    }
+    return changes;
+}
+
+}  // namespace tarnwick::bench

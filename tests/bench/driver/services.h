@@ -1,0 +1,150 @@
+#pragma once
+
+// The simulated IIS services of the Wine bench, as the Windows tests see them:
+// putting them into a known state, shaping how they behave, and reading what
+// they did.
+//
+// Each of IISADMIN, W3SVC and MSFTPSVC is C:\TarnwickBench\fakesvc.exe
+// installed as an own-process service ("IIS Admin Service", "World Wide Web
+// Publishing Service", "FTP Publishing Service"); W3SVC and MSFTPSVC depend on
+// IISADMIN. The service control manager is Wine's, so its rules are real: a
+// disabled service does not start (1058), starting a running one fails (1056),
+// stopping a stopped one fails (1062), any control to a STOP_PENDING service
+// fails (1061). Where Wine differs from Windows:
+// - It enforces no dependency: W3SVC starts while IISADMIN is stopped, and
+//   IISADMIN stops while W3SVC runs (Windows refuses that with 1051).
+// - A stop request to a START_PENDING service fails with 1052 (Windows: 1061).
+// - It ignores a control handler's error and kills a service that is asked to
+//   stop a second time while it still runs; so the simulated service refuses
+//   the stop only through its accepted controls (1052 on both systems).
+// - StartService returns once the service program runs; a status read right
+//   after gives START_PENDING, or already RUNNING when there is no delay.
+//
+// Every wait polls with a bound. Failures of the bench itself (a service that
+// does not reach a state in time, a registry or service call that fails) throw
+// std::runtime_error with a message that names the service and the step.
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace tarnwick::bench {
+
+// Compare names by content: each translation unit may hold its own copy of
+// these literals.
+inline constexpr const wchar_t* kServiceNames[] = {L"IISADMIN", L"W3SVC", L"MSFTPSVC"};
+inline constexpr const wchar_t* kServiceDisplayNames[] = {
+    L"IIS Admin Service", L"World Wide Web Publishing Service", L"FTP Publishing Service"};
+
+// Start types after ResetServices: IISADMIN disabled (a computer whose web
+// server is off), the other two started on demand.
+inline constexpr DWORD kResetStartTypeIisAdmin = SERVICE_DISABLED;
+inline constexpr DWORD kResetStartTypeOthers = SERVICE_DEMAND_START;
+
+// Bound of the waits the helpers below make on their own.
+inline constexpr DWORD kServiceTimeoutMs = 20000;
+
+// HKLM\SOFTWARE\TarnwickBench: StateLog (REG_SZ) names the file the services
+// append their state changes to.
+inline constexpr wchar_t kBenchKey[] = L"SOFTWARE\\TarnwickBench";
+inline constexpr wchar_t kStateLogValue[] = L"StateLog";
+
+// How one simulated service behaves. It reads this from the DWORD values of
+// HKLM\SYSTEM\CurrentControlSet\Services\<NAME>\Parameters (StartDelayMs,
+// StopDelayMs, HangStart, HangStop, RefuseStop) each time it starts and each
+// time a control arrives.
+struct ServiceBehaviour {
+    DWORD startDelayMs = 0;  // time in START_PENDING before RUNNING
+    DWORD stopDelayMs = 0;   // time in STOP_PENDING before STOPPED
+    bool hangStart = false;  // stays START_PENDING until reset
+    bool hangStop = false;   // a stop request leaves it STOP_PENDING until reset
+    bool refuseStop = false; // does not accept the stop control (1052), stays up
+};
+
+// The services' state before a test, for ResetServices:
+//   ResetServices(BenchSetup().Running(L"IISADMIN").Behaving(L"W3SVC", {3000}));
+struct BenchSetup {
+    // Starts `name` after the reset and waits until it is RUNNING; services
+    // start in the order of kServiceNames and before any behaviour is written,
+    // so a setup never hangs on them. A started IISADMIN is set to automatic
+    // first, as switching the web server on leaves it.
+    BenchSetup& Running(const std::wstring& name);
+    // Gives `name` this behaviour once the started services run.
+    BenchSetup& Behaving(const std::wstring& name, const ServiceBehaviour& behaviour);
+
+    // Both in the order of kServiceNames.
+    ServiceBehaviour behaviours[3];
+    bool running[3] = {false, false, false};
+};
+
+// Creates the three services with `fakesvcPath` (a Windows path) as their
+// program, or brings the configuration of existing ones back to the above;
+// then resets them. Used once per session to prepare the Wine prefix.
+void InstallServices(const std::wstring& fakesvcPath);
+
+// Brings the three services into a known state: ends every service that is
+// not stopped through its quit event and waits until all three are STOPPED,
+// sets the reset start types, writes the default behaviour, turns the state
+// log off, removes the stand-in provider's configuration
+// (HKLM\SOFTWARE\TarnwickBench\Provider), then applies `setup`.
+void ResetServices(const BenchSetup& setup = {});
+
+// Current state (SERVICE_STOPPED = 1 ... SERVICE_PAUSED = 7) and start type.
+DWORD QueryState(const std::wstring& name);
+DWORD QueryStartType(const std::wstring& name);
+
+struct ServiceConfig {
+    DWORD type = 0;
+    DWORD startType = 0;
+    std::wstring binaryPath;
+    std::wstring displayName;
+    // From the DependOnService registry value: Wine's QueryServiceConfig
+    // always reports an empty list.
+    std::vector<std::wstring> dependencies;
+};
+ServiceConfig QueryConfig(const std::wstring& name);
+
+void SetStartType(const std::wstring& name, DWORD startType);
+
+// Writes all five Parameters values of `name`. A running or paused service is
+// interrogated afterwards, so that a change of refuseStop shows at once.
+void SetBehaviour(const std::wstring& name, const ServiceBehaviour& behaviour);
+
+// Polls until `name` is in `state`; false when `timeoutMs` passed first.
+bool WaitForState(const std::wstring& name, DWORD state, DWORD timeoutMs = kServiceTimeoutMs);
+
+// Ask the service control manager to start `name`, or to send it `control`
+// (SERVICE_CONTROL_STOP, _PAUSE, ...), without waiting; the Win32 error, or
+// ERROR_SUCCESS.
+DWORD RequestStart(const std::wstring& name);
+DWORD RequestControl(const std::wstring& name, DWORD control);
+
+// Start (or pause) the service and wait until it is RUNNING (PAUSED); throw
+// when the request fails or the state is not reached within kServiceTimeoutMs.
+void StartAndWait(const std::wstring& name);
+void PauseAndWait(const std::wstring& name);
+
+// Signals the service's quit event (TarnwickBench_Quit_<NAME>): it reports
+// STOPPED and ends whatever state it is in. Returns at once.
+void SignalQuit(const std::wstring& name);
+
+// One line of the state log: "<ms>\t<NAME>\t<state>", where ms is a
+// QueryPerformanceCounter reading in milliseconds (the clock of the stand-in
+// provider's journal). A service writes the line before it reports the state,
+// so a state a test has read is always in the log already.
+struct StateChange {
+    double ms = 0;
+    std::string service;
+    DWORD state = 0;
+};
+
+// Points the state log at `path` and empties that file; an empty path turns
+// the log off.
+void SetStateLog(const std::wstring& path);
+
+// The state log's lines as written so far; empty when the file does not exist.
+// Throws std::runtime_error on a malformed line.
+std::vector<StateChange> ReadStateLog(const std::wstring& path);
+
+}  // namespace tarnwick::bench

@@ -1,0 +1,695 @@
+// The maker's links and the About dialog of the real tarnwick.exe under Wine.
+// The shell's http, https and mailto handlers point at the recorder while a
+// test runs, so the recorder's log shows exactly what the program handed
+// over; without a handler the shell fails and the program must say so and go
+// on. Menus, labels and keys are worked with real mouse and keyboard input.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "maker.h"
+#include "program.h"
+#include "services.h"
+#include "win32_raii.h"
+
+namespace tarnwick::bench {
+namespace {
+
+constexpr wchar_t kAboutCaption[] = L"About MyApp";
+constexpr wchar_t kWebTarget[] = TARNWICK_WIDE(TARNWICK_MAKER_URL);
+constexpr wchar_t kMailTarget[] = L"mailto:" TARNWICK_WIDE(TARNWICK_MAKER_MAIL) L"?subject=More Information: Tarnwick";
+constexpr wchar_t kBrowserError[] =
+    L"Error lauching web browser. Make sure that your web browser is correctly installed and configured";
+constexpr wchar_t kMailError[] =
+    L"Error sending mail. Make sure that you have your email client correctly installed and configured";
+constexpr wchar_t kRecorderLogVariable[] = L"TARNWICK_RECORDER_LOG";
+constexpr const wchar_t* kProtocols[] = {L"http", L"https", L"mailto"};
+
+std::string Utf8(const std::wstring& text) {
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                           nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr,
+                        nullptr);
+    return utf8;
+}
+
+std::wstring TempFile(const wchar_t* name) {
+    wchar_t directory[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, directory);
+    return std::wstring(directory) + name;
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return lines;
+    const UniqueHandle file(opened);
+    std::string content;
+    char buffer[4096];
+    DWORD read = 0;
+    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
+    for (std::size_t start = 0, end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(content.substr(start, end - start));
+    return lines;
+}
+
+// --- Shell handlers --------------------------------------------------------------
+
+std::wstring CommandKey(const wchar_t* protocol) {
+    return std::wstring(protocol) + L"\\shell\\open\\command";
+}
+
+std::optional<std::wstring> ReadCommand(const wchar_t* protocol) {
+    wchar_t buffer[2048];
+    DWORD size = sizeof buffer;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, CommandKey(protocol).c_str(), nullptr, RRF_RT_REG_SZ, nullptr, buffer,
+                     &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::wstring(buffer);
+}
+
+void WriteCommand(const wchar_t* protocol, const std::wstring& command) {
+    UniqueHkey key;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, CommandKey(protocol).c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        key.Put(), nullptr) != ERROR_SUCCESS ||
+        RegSetValueExW(key.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                       static_cast<DWORD>((command.size() + 1) * sizeof(wchar_t))) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot write the " + Utf8(protocol) + " handler");
+}
+
+// Points the shell's web and mail handlers at the recorder for the life of the
+// object, and puts the prefix's own handlers back afterwards.
+class RecorderHandlers {
+public:
+    RecorderHandlers() {
+        const std::wstring recorder = WinBuildDir() + L"\\tests\\bench\\recorder\\recorder.exe";
+        for (const wchar_t* protocol : kProtocols) {
+            saved_.push_back(ReadCommand(protocol));
+            WriteCommand(protocol, L"\"" + recorder + L"\" \"%1\"");
+        }
+    }
+    RecorderHandlers(const RecorderHandlers&) = delete;
+    RecorderHandlers& operator=(const RecorderHandlers&) = delete;
+    ~RecorderHandlers() {
+        for (std::size_t i = 0; i < saved_.size(); ++i) {
+            try {
+                if (saved_[i])
+                    WriteCommand(kProtocols[i], *saved_[i]);
+                else
+                    RegDeleteKeyW(HKEY_CLASSES_ROOT, CommandKey(kProtocols[i]).c_str());
+            } catch (const std::exception& e) {
+                ADD_FAILURE() << "shell handler not restored: " << e.what();
+            }
+        }
+    }
+
+    // The computer has no program for these links any more.
+    void RemoveAll() {
+        for (const wchar_t* protocol : kProtocols) RegDeleteKeyW(HKEY_CLASSES_ROOT, CommandKey(protocol).c_str());
+    }
+
+private:
+    std::vector<std::optional<std::wstring>> saved_;
+};
+
+// --- Real input ------------------------------------------------------------------
+
+POINT CentreOf(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+void MoveMouse(POINT at) {
+    SetCursorPos(at.x, at.y);
+    INPUT move = {};
+    move.type = INPUT_MOUSE;
+    move.mi.dwFlags = MOUSEEVENTF_MOVE;  // a relative move of nothing: the window below hears of it
+    SendInput(1, &move, sizeof move);
+}
+
+// A left click at `at`, in screen coordinates. Callers never click one spot
+// twice in a row, or the two clicks would become a double click.
+void ClickAt(POINT at) {
+    MoveMouse(at);
+    INPUT clicks[2] = {};
+    clicks[0].type = clicks[1].type = INPUT_MOUSE;
+    clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, clicks, sizeof(INPUT));
+}
+
+void PressKey(WORD key) {
+    INPUT strokes[2] = {};
+    strokes[0].type = strokes[1].type = INPUT_KEYBOARD;
+    strokes[0].ki.wVk = strokes[1].ki.wVk = key;
+    strokes[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, strokes, sizeof(INPUT));
+}
+
+// The single "About" item sits at the left end of the menu bar, just above the
+// client area. `offset` moves the click along the item, so that two clicks in
+// a row land apart.
+void ClickAboutMenu(HWND main, int offset = 0) {
+    POINT origin{0, 0};
+    ClientToScreen(main, &origin);
+    ClickAt({origin.x + 10 + offset, origin.y - GetSystemMetrics(SM_CYMENU) / 2});
+}
+
+// A spot on the main window's caption, away from its buttons.
+void ClickCaption(HWND window, int offset = 0) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    POINT origin{0, 0};
+    ClientToScreen(window, &origin);
+    ClickAt({rect.left + 40 + offset, (rect.top + origin.y - GetSystemMetrics(SM_CYMENU)) / 2});
+}
+
+// Both windows open centred, and the larger dialog hides the main window:
+// move the dialog aside, as a user would drag it.
+void MoveAside(HWND about) {
+    SetWindowPos(about, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// --- Pixels at 96 DPI --------------------------------------------------------------
+
+int Pixels(int twips) { return (twips * 96 + 720) / 1440; }
+
+struct Expected {
+    const wchar_t* name;
+    const wchar_t* windowClass;
+    int left, top, width, height;  // twips
+    bool tabStop;
+};
+
+// The dialog's windowed controls in creation order, as the design lays them out.
+const Expected kControls[] = {
+    {L"cmdSysInfo", L"Button", 4193, 2760, 1245, 585, true},
+    {L"cmdOK", L"Button", 4178, 1965, 1260, 585, true},
+    {L"picIcon", L"Static", 173, 165, 540, 1020, false},
+    {L"lblDisclaimer", L"Static", 173, 1965, 3870, 1425, false},
+    {L"lblTitle", L"Static", 863, 165, 4845, 240, false},
+    {L"lblDescription", L"Static", 863, 1050, 4725, 690, false},
+    {L"Label1", L"Static", 863, 465, 2415, 225, false},
+    {L"Label2", L"Static", 863, 765, 2415, 225, false},
+};
+enum { kCmdSysInfo, kCmdOK, kPicIcon, kLblDisclaimer, kLblTitle, kLblDescription, kLabel1, kLabel2 };
+
+COLORREF ScreenPixel(HWND window, int x, int y) {
+    POINT at{x, y};
+    ClientToScreen(window, &at);
+    const HDC screen = GetDC(nullptr);
+    const COLORREF colour = GetPixel(screen, at.x, at.y);
+    ReleaseDC(nullptr, screen);
+    return colour;
+}
+
+bool HasPixelOf(HWND control, COLORREF colour) {
+    const RECT client = ClientRect(control);
+    for (int y = client.top; y < client.bottom; ++y)
+        for (int x = client.left; x < client.right; ++x)
+            if (ScreenPixel(control, x, y) == colour) return true;
+    return false;
+}
+
+// The size `text` takes in `font` when it wraps at `width` pixels.
+SIZE WrappedSize(const std::wstring& text, const LOGFONTW& font, int width) {
+    const UniqueHfont created(CreateFontIndirectW(&font));
+    const HDC screen = GetDC(nullptr);
+    const HGDIOBJ previous = SelectObject(screen, created.Get());
+    RECT rect{0, 0, width, 0};
+    DrawTextW(screen, text.c_str(), -1, &rect, DT_CALCRECT | DT_WORDBREAK | DT_LEFT);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(screen, &metrics);
+    SelectObject(screen, previous);
+    ReleaseDC(nullptr, screen);
+    return {rect.right, rect.bottom};
+}
+
+int LineHeight(const LOGFONTW& font) { return WrappedSize(L"X", font, 1000).cy; }
+
+LOGFONTW StandardFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    return metrics.lfMessageFont;
+}
+
+LOGFONTW LinkFont() {
+    LOGFONTW font{};
+    font.lfHeight = -11;  // 8.25 points at 96 DPI
+    font.lfWeight = FW_NORMAL;
+    font.lfUnderline = TRUE;
+    font.lfCharSet = DEFAULT_CHARSET;
+    lstrcpyW(font.lfFaceName, L"MS Sans Serif");
+    return font;
+}
+
+void SaveScreen(const wchar_t* name) {
+    const std::wstring directory = WinBuildDir() + L"\\screenshots";
+    CreateDirectoryW(directory.c_str(), nullptr);
+    EXPECT_TRUE(SaveScreenshot(directory + L"\\" + name)) << "screenshot " << Utf8(name);
+}
+
+// --- Fixture ---------------------------------------------------------------------------
+
+class AboutTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetServices();  // IISADMIN stopped: the main window waits for the user
+        log_ = TempFile(L"about_test_recorder.log");
+        DeleteFileW(log_.c_str());
+        // Inherited by the program and, through the shell, by the recorder.
+        SetEnvironmentVariableW(kRecorderLogVariable, log_.c_str());
+        handlers_ = std::make_unique<RecorderHandlers>();
+    }
+
+    void TearDown() override {
+        program_.reset();  // ended if a failed test left it running
+        handlers_.reset();
+        SetEnvironmentVariableW(kRecorderLogVariable, nullptr);
+        DeleteFileW(log_.c_str());
+        ResetServices();
+    }
+
+    // Starts the program and waits for its main window.
+    HWND Launch() {
+        program_ = std::make_unique<Program>(Program::Launch(L""));
+        const HWND main = program_->WaitForMainWindow();
+        if (!main) throw std::runtime_error("no main window");
+        // Launched and shown: the focus is where the launch decision put it.
+        if (program_->WaitForFocus(main, FindChild(main, L"Start Web", L"Button")) == nullptr)
+            throw std::runtime_error("the main window did not settle");
+        if (!PollUntil([&] { return GetForegroundWindow() == main; }, kWindowTimeoutMs))
+            throw std::runtime_error("the main window is not in the foreground");
+        return main;
+    }
+
+    // Opens the About dialog from the menu bar and waits until it has the focus.
+    HWND OpenAbout(HWND main, int offset = 0) {
+        ClickAboutMenu(main, offset);
+        const HWND about = program_->WaitForWindow(kAboutCaption);
+        if (!about) { SaveScreen(L"debug_no_about.bmp"); throw std::runtime_error("no About dialog"); }
+        const HWND ok = FindChild(about, L"OK", L"Button");
+        if (program_->WaitForFocus(about, ok) != ok) throw std::runtime_error("the About dialog has no focus");
+        return about;
+    }
+
+    std::vector<HWND> AboutDialogs() const {
+        std::vector<HWND> found;
+        for (HWND window : program_->TopLevelWindows())
+            if (WindowText(window) == kAboutCaption) found.push_back(window);
+        return found;
+    }
+
+    // The command lines the recorder got, once there are `count` of them.
+    std::vector<std::string> Recorded(std::size_t count) const {
+        std::vector<std::string> lines;
+        PollUntil(
+            [&] {
+                lines = ReadLines(log_);
+                return lines.size() >= count;
+            },
+            kWindowTimeoutMs);
+        return lines;
+    }
+
+    // The recorder got `target` as its one argument.
+    static void ExpectHandedOver(const std::string& commandLine, const std::wstring& target) {
+        const std::string argument = " \"" + Utf8(target) + "\"";
+        EXPECT_TRUE(commandLine.size() > argument.size() &&
+                    commandLine.compare(commandLine.size() - argument.size(), argument.size(), argument) == 0)
+            << "recorder got: " << commandLine << "\nexpected it to end with:" << argument;
+    }
+
+    // A link failure's message box, closed again with OK.
+    void ExpectErrorBox(const std::wstring& text) const {
+        const auto box = program_->WaitForMessageBox();
+        if (!box) SaveScreen(L"debug_no_box.bmp");
+        ASSERT_TRUE(box) << "no message box";
+        {
+            HWND iconControl = nullptr;
+            for (HWND child : Children(box->window)) if (ClassName(child) == L"Static" && (GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) iconControl = child;
+            printf("DEBUG icon %p hand %p\n", (void*)SendMessageW(iconControl, STM_GETICON, 0, 0), (void*)LoadIconW(nullptr, IDI_HAND));
+        }
+        EXPECT_EQ(box->caption, L"Tarnwick");
+        EXPECT_EQ(box->text, text);
+        EXPECT_EQ(box->icon, BoxIcon::Error);
+        EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+        AnswerOk(*box);
+        EXPECT_TRUE(PollUntil([&] { return !IsWindow(box->window); }, kWindowTimeoutMs)) << "the box stays";
+    }
+
+    std::wstring log_;
+    std::unique_ptr<RecorderHandlers> handlers_;
+    std::unique_ptr<Program> program_;
+};
+
+// --- Links -----------------------------------------------------------------------------
+
+TEST_F(AboutTest, MainWindowLinkOpensTheMakersWebPage) {
+    const HWND main = Launch();
+    const HWND label3 = FindChild(main, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static");
+    ASSERT_TRUE(label3) << "no link label";
+
+    ClickAt(CentreOf(label3));
+
+    const auto lines = Recorded(1);
+    ASSERT_EQ(lines.size(), 1u) << "the browser was not started";
+    ExpectHandedOver(lines[0], kWebTarget);
+    EXPECT_FALSE(program_->FindMessageBox());
+    EXPECT_TRUE(program_->Running());
+}
+
+TEST_F(AboutTest, AboutLinksOpenTheWebPageAndAMailWithTheSubject) {
+    const HWND about = OpenAbout(Launch());
+    const HWND label1 = FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static");
+    const HWND label2 = FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_MAIL), L"Static");
+    ASSERT_TRUE(label1 && label2) << "no link labels";
+
+    ClickAt(CentreOf(label1));
+    ASSERT_EQ(Recorded(1).size(), 1u) << "the browser was not started";
+    ClickAt(CentreOf(label2));
+    const auto lines = Recorded(2);
+
+    ASSERT_EQ(lines.size(), 2u) << "the mail program was not started";
+    ExpectHandedOver(lines[0], kWebTarget);
+    ExpectHandedOver(lines[1], kMailTarget);  // the subject with its blanks and colon
+    EXPECT_FALSE(program_->FindMessageBox());
+    EXPECT_TRUE(IsWindow(about));
+}
+
+TEST_F(AboutTest, WithoutBrowserOrMailProgramTheUserIsToldAndTheProgramGoesOn) {
+    handlers_->RemoveAll();
+    const HWND main = Launch();
+
+    ClickAt(CentreOf(FindChild(main, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static")));
+    ExpectErrorBox(kBrowserError);
+    ASSERT_TRUE(program_->Running());
+
+    // The program goes on: the menu still opens the About dialog, whose links
+    // fail the same way.
+    const HWND about = OpenAbout(main);
+    ClickAt(CentreOf(FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static")));
+    ExpectErrorBox(kBrowserError);
+    ClickAt(CentreOf(FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_MAIL), L"Static")));
+    ExpectErrorBox(kMailError);
+
+    EXPECT_TRUE(program_->Running());
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_TRUE(IsWindowVisible(about));
+    EXPECT_TRUE(ReadLines(log_).empty()) << "something was started without a handler";
+}
+
+// --- The dialog's life -------------------------------------------------------------------
+
+TEST_F(AboutTest, MenuShowsTheOneDialogAgainWhileTheMainWindowStaysUsable) {
+    const HWND main = Launch();
+    const HWND about = OpenAbout(main);
+    MoveAside(about);
+
+    // The main window reacts while the dialog is open: it takes the
+    // activation back and its link works.
+    ClickCaption(main);
+    ASSERT_TRUE(PollUntil([&] { return GetForegroundWindow() == main; }, kWindowTimeoutMs));
+    ClickAt(CentreOf(FindChild(main, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static")));
+    const auto lines = Recorded(1);
+    ASSERT_EQ(lines.size(), 1u) << "the main window's link did not react";
+    ExpectHandedOver(lines[0], kWebTarget);
+
+    // The menu again brings the same dialog to the front; there is no second one.
+    ClickAboutMenu(main, 6);
+    EXPECT_TRUE(PollUntil([&] { return GetForegroundWindow() == about; }, kWindowTimeoutMs))
+        << "the open dialog was not shown again";
+    EXPECT_EQ(AboutDialogs(), std::vector<HWND>{about});
+}
+
+TEST_F(AboutTest, EscEnterOkAndTheCloseBoxCloseTheDialogAndANewOneOpensAfterwards) {
+    const HWND main = Launch();
+    struct Way {
+        const char* name;
+        void (*close)(HWND about);
+    };
+    const Way ways[] = {
+        {"Esc", [](HWND) { PressKey(VK_ESCAPE); }},
+        {"Enter", [](HWND) { PressKey(VK_RETURN); }},
+        {"OK", [](HWND about) { Click(FindChild(about, L"OK", L"Button")); }},
+        {"Close box", [](HWND about) { PostMessageW(about, WM_SYSCOMMAND, SC_CLOSE, 0); }},
+    };
+    int offset = 0;
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        const HWND about = OpenAbout(main, offset);
+        offset += 5;
+        way.close(about);
+        EXPECT_TRUE(PollUntil([&] { return !IsWindow(about); }, kWindowTimeoutMs)) << "the dialog stays";
+        EXPECT_TRUE(program_->Running());
+        EXPECT_TRUE(IsWindowVisible(main));
+    }
+}
+
+TEST_F(AboutTest, EnterPressesSystemInfoWhenItHasTheFocus) {
+    const HWND about = OpenAbout(Launch());
+    const HWND ok = FindChild(about, L"OK", L"Button");
+    const HWND sysInfo = FindChild(about, L"&System Info...", L"Button");
+
+    PressKey(VK_TAB);
+    ASSERT_EQ(program_->WaitForFocus(about, sysInfo), sysInfo);
+    // The default button follows the focus, as in the platform's dialogs.
+    EXPECT_EQ(GetWindowLongW(sysInfo, GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+    EXPECT_EQ(GetWindowLongW(ok, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+
+    PressKey(VK_RETURN);
+    // Enter pressed System Info, not OK: whatever System Info shows, the
+    // dialog is still there. The Tab after it proves the Enter was handled.
+    PressKey(VK_TAB);
+    std::optional<MessageBoxInfo> box;
+    ASSERT_TRUE(PollUntil(
+        [&] {
+            box = program_->FindMessageBox();
+            return box || program_->Focus(about) == ok;
+        },
+        kWindowTimeoutMs));
+    if (box) AnswerOk(*box);
+    EXPECT_TRUE(IsWindow(about) && IsWindowVisible(about)) << "Enter closed the dialog";
+    EXPECT_EQ(GetWindowLongW(ok, GWL_STYLE) & BS_TYPEMASK, box ? BS_PUSHBUTTON : BS_DEFPUSHBUTTON);
+}
+
+TEST_F(AboutTest, ClosingTheMainWindowFirstEndsTheProgramWhenTheDialogCloses) {
+    const HWND main = Launch();
+    const HWND about = OpenAbout(main);
+
+    PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ASSERT_TRUE(PollUntil([&] { return !IsWindow(main); }, kWindowTimeoutMs)) << "the main window stays";
+
+    // Still running, and the dialog still works.
+    ASSERT_TRUE(program_->Running()) << "the program ended with the About dialog open";
+    ClickAt(CentreOf(FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static")));
+    ASSERT_EQ(Recorded(1).size(), 1u) << "the dialog no longer reacts";
+
+    PostMessageW(about, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program_->WaitForExit(), std::optional<DWORD>(0));
+}
+
+TEST_F(AboutTest, ASequenceEndsTheProgramWithTheDialogOpen) {
+    const HWND main = Launch();
+    const HWND about = OpenAbout(main);
+
+    Click(FindChild(main, L"Stop Web", L"Button"));
+
+    EXPECT_EQ(program_->WaitForExit(), std::optional<DWORD>(0));
+    EXPECT_FALSE(IsWindow(about));
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), static_cast<DWORD>(SERVICE_DISABLED));
+}
+
+// --- Look --------------------------------------------------------------------------------
+
+TEST_F(AboutTest, DialogLayoutAt96Dpi) {
+    {
+        const HDC screen = GetDC(nullptr);
+        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        ASSERT_EQ(dpi, 96) << "the layout is checked at 96 DPI only";
+    }
+    const HWND main = Launch();
+    const HWND about = OpenAbout(main);
+    SaveScreen(L"about_dialog.bmp");
+
+    // The window: caption, client size, frame, no owner, centred, icon.
+    EXPECT_EQ(WindowText(about), kAboutCaption);
+    const RECT client = ClientRect(about);
+    EXPECT_EQ(client.right, Pixels(5730));
+    EXPECT_EQ(client.bottom, Pixels(3555));
+    const LONG style = GetWindowLongW(about, GWL_STYLE);
+    const LONG exStyle = GetWindowLongW(about, GWL_EXSTYLE);
+    EXPECT_TRUE((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU));
+    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_FALSE(exStyle & (WS_EX_TOOLWINDOW | WS_EX_APPWINDOW));
+    EXPECT_EQ(GetWindow(about, GW_OWNER), nullptr);
+    EXPECT_EQ(GetMenu(about), nullptr);
+    RECT frame{};
+    GetWindowRect(about, &frame);
+    EXPECT_NEAR((frame.left + frame.right) / 2, GetSystemMetrics(SM_CXSCREEN) / 2, 1);
+    EXPECT_NEAR((frame.top + frame.bottom) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 1);
+    const auto icon = reinterpret_cast<HICON>(SendMessageW(about, WM_GETICON, ICON_BIG, 0));
+    ICONINFO iconInfo{};
+    ASSERT_TRUE(icon && GetIconInfo(icon, &iconInfo)) << "no window icon";
+    BITMAP colour{};
+    GetObjectW(iconInfo.hbmColor, sizeof colour, &colour);
+    EXPECT_EQ(colour.bmWidth, 32);
+    EXPECT_EQ(colour.bmHeight, 32);
+    DeleteObject(iconInfo.hbmColor);
+    DeleteObject(iconInfo.hbmMask);
+
+    // The controls: creation order, class, place and size, tab stops.
+    const std::vector<HWND> children = Children(about);
+    ASSERT_EQ(children.size(), std::size(kControls));
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        const Expected& expected = kControls[i];
+        SCOPED_TRACE(Utf8(expected.name));
+        EXPECT_EQ(ClassName(children[i]), expected.windowClass);
+        const RECT rect = RectInParent(children[i]);
+        EXPECT_EQ(rect.left, Pixels(expected.left));
+        EXPECT_EQ(rect.top, Pixels(expected.top));
+        EXPECT_EQ(rect.right - rect.left, Pixels(expected.width));
+        EXPECT_EQ(rect.bottom - rect.top, Pixels(expected.height));
+        EXPECT_EQ((GetWindowLongW(children[i], GWL_STYLE) & WS_TABSTOP) != 0, expected.tabStop);
+    }
+    EXPECT_EQ(WindowText(children[kCmdSysInfo]), L"&System Info...");
+    EXPECT_EQ(WindowText(children[kCmdOK]), L"OK");
+    EXPECT_EQ(WindowText(children[kLabel1]), TARNWICK_WIDE(TARNWICK_MAKER_SITE));
+    EXPECT_EQ(WindowText(children[kLabel2]), TARNWICK_WIDE(TARNWICK_MAKER_MAIL));
+    // picIcon: a sunken border 2 pixels wide around a 32 x 64 picture area.
+    const RECT picture = ClientRect(children[kPicIcon]);
+    EXPECT_EQ(picture.right, 32);
+    EXPECT_EQ(picture.bottom, 64);
+    EXPECT_TRUE(GetWindowLongW(children[kPicIcon], GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
+    // The focus starts on OK, the default button.
+    EXPECT_EQ(program_->Focus(about), children[kCmdOK]);
+    EXPECT_EQ(GetWindowLongW(children[kCmdOK], GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
+
+    // The texts the design leaves to us: the title names the product and its
+    // maker; the description tells both sequences and -auto; the disclaimer
+    // has two blanks between its sentences.
+    const std::wstring title = WindowText(children[kLblTitle]);
+    EXPECT_NE(title.find(L"Tarnwick"), std::wstring::npos);
+    EXPECT_NE(title.find(TARNWICK_WIDE(TARNWICK_MAKER_COMPANY)), std::wstring::npos);
+    const std::wstring description = WindowText(children[kLblDescription]);
+    for (const wchar_t* word : {L"Start Web", L"Stop Web", L"-auto"})
+        EXPECT_NE(description.find(word), std::wstring::npos) << Utf8(word);
+    const std::wstring disclaimer = WindowText(children[kLblDisclaimer]);
+    EXPECT_NE(disclaimer.find(L".  "), std::wstring::npos);
+    EXPECT_EQ(disclaimer.find(L". "), disclaimer.find(L".  ")) << "one blank after a sentence";
+
+    // Wrapped at the labels' widths the texts fit their heights: nothing is
+    // cut off. The description and the disclaimer take several lines, the
+    // title and the links one.
+    const LOGFONTW standard = StandardFont();
+    const int line = LineHeight(standard);
+    for (const int index : {kLblDescription, kLblDisclaimer}) {
+        const RECT rect = ClientRect(children[index]);
+        const SIZE size = WrappedSize(WindowText(children[index]), standard, rect.right);
+        EXPECT_GT(size.cy, line) << Utf8(kControls[index].name) << " is on one line";
+        EXPECT_LE(size.cy, rect.bottom) << Utf8(kControls[index].name) << " is cut off";
+    }
+    const RECT titleRect = ClientRect(children[kLblTitle]);
+    EXPECT_EQ(WrappedSize(title, standard, titleRect.right).cy, line) << "the title wraps";
+    EXPECT_LE(line, titleRect.bottom);
+    const LOGFONTW link = LinkFont();
+    for (const int index : {kLabel1, kLabel2}) {
+        const RECT rect = ClientRect(children[index]);
+        const SIZE size = WrappedSize(WindowText(children[index]), link, rect.right);
+        EXPECT_EQ(size.cy, LineHeight(link)) << Utf8(kControls[index].name) << " wraps";
+        EXPECT_LE(size.cy, rect.bottom) << Utf8(kControls[index].name) << " is cut off";
+    }
+
+    // What is drawn: the links in pure blue, the other texts black, and the
+    // etched separator: grey over white, across the dialog.
+    EXPECT_TRUE(HasPixelOf(children[kLabel1], RGB(0, 0, 255)));
+    EXPECT_TRUE(HasPixelOf(children[kLabel2], RGB(0, 0, 255)));
+    EXPECT_TRUE(HasPixelOf(children[kLblTitle], RGB(0, 0, 0)));
+    for (const int x : {Pixels(100), Pixels(2800), Pixels(5500)}) {
+        EXPECT_EQ(ScreenPixel(about, x, Pixels(1845)), RGB(0x80, 0x80, 0x80)) << "x " << x;
+        EXPECT_EQ(ScreenPixel(about, x, Pixels(1860)), RGB(0xFF, 0xFF, 0xFF)) << "x " << x;
+    }
+}
+
+TEST_F(AboutTest, LinksOfTheDialogShowTheHandCursor) {
+    const HWND main = Launch();
+    const HWND about = OpenAbout(main);
+    const HWND label1 = FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static");
+    const HWND label2 = FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_MAIL), L"Static");
+    const HCURSOR arrow = LoadCursorW(nullptr, IDC_ARROW);
+    auto cursorOver = [&](HWND window, POINT at) {
+        MoveMouse(at);
+        HCURSOR shown = nullptr;
+        PollUntil(
+            [&] {
+                CURSORINFO info{};
+                info.cbSize = sizeof info;
+                GetCursorInfo(&info);
+                shown = info.hCursor;
+                return WindowFromPoint(at) == window && shown != nullptr;
+            },
+            kWindowTimeoutMs);
+        return shown;
+    };
+
+    // Over a link: a 32 x 32 monochrome cursor with its hot spot at (1, 3).
+    for (const HWND label : {label1, label2}) {
+        const POINT at = CentreOf(label);
+        HCURSOR shown = nullptr;
+        ASSERT_TRUE(PollUntil(
+            [&] {
+                shown = cursorOver(label, at);
+                return shown != arrow;
+            },
+            kWindowTimeoutMs))
+            << "the arrow stays over the link";
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(shown, &info));
+        EXPECT_FALSE(info.fIcon);
+        EXPECT_EQ(info.xHotspot, 1u);
+        EXPECT_EQ(info.yHotspot, 3u);
+        EXPECT_EQ(info.hbmColor, nullptr) << "not monochrome";
+        BITMAP mask{};
+        GetObjectW(info.hbmMask, sizeof mask, &mask);
+        EXPECT_EQ(mask.bmWidth, 32);
+        EXPECT_EQ(mask.bmHeight, 64);  // the mask and the image, stacked
+        if (info.hbmColor) DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+    }
+
+    // Elsewhere in the dialog, and over the main window's link: the arrow.
+    EXPECT_EQ(cursorOver(FindChild(about, L"OK", L"Button"), CentreOf(FindChild(about, L"OK", L"Button"))), arrow);
+    MoveAside(about);
+    ClickCaption(main);
+    ASSERT_TRUE(PollUntil([&] { return GetForegroundWindow() == main; }, kWindowTimeoutMs));
+    const HWND label3 = FindChild(main, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static");
+    EXPECT_EQ(cursorOver(label3, CentreOf(label3)), arrow);
+    SaveScreen(L"main_and_about.bmp");
+}
+
+}  // namespace
+}  // namespace tarnwick::bench
+namespace tarnwick::bench { namespace {
+TEST_F(AboutTest, DebugAboutLinkWithoutHandler) {
+    handlers_->RemoveAll();
+    const HWND main = Launch();
+    const HWND about = OpenAbout(main);
+    ClickAt(CentreOf(FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static")));
+    ExpectErrorBox(kBrowserError);
+    ClickAt(CentreOf(FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static")));
+    ExpectErrorBox(kBrowserError);
+    for (auto& l : ReadLines(log_)) printf("LOG %s\n", l.c_str());
+}
+}}

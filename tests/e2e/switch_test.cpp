@@ -1,0 +1,295 @@
+// The real tarnwick.exe under Wine, against the simulated IIS services and the
+// stand-in directory provider: the launch decision, both buttons, "-auto"
+// both ways, strict failures, a bound reached, and the window as laid out.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "program.h"
+#include "provider_config.h"
+#include "services.h"
+
+namespace tarnwick::bench {
+namespace {
+
+constexpr HRESULT kServiceDoesNotExist = static_cast<HRESULT>(0x80070424);
+constexpr HRESULT kBadNetPath = static_cast<HRESULT>(0x80070035);
+
+std::wstring ComputerName() {
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    GetComputerNameW(name, &size);
+    return std::wstring(name, size);
+}
+
+class SwitchTest : public ::testing::Test {
+protected:
+    void SetUp() override { Reset({}); }
+
+    void Reset(const BenchSetup& setup) {
+        ResetServices(setup);
+        journal_ = WinBuildDir() + L"\\wine\\journal-" +
+                   std::to_wstring(GetCurrentProcessId()) + L".txt";
+        SetJournal(journal_);
+    }
+
+    std::vector<JournalEntry> Calls(const std::string& object, const std::string& member) const {
+        std::vector<JournalEntry> found;
+        for (auto& entry : ReadJournal(journal_))
+            if (entry.object == object && entry.member == member) found.push_back(entry);
+        return found;
+    }
+
+    // The start types nobody but the bench may change.
+    void ExpectOtherStartTypesUntouched() const {
+        EXPECT_EQ(QueryStartType(L"W3SVC"), kResetStartTypeOthers);
+        EXPECT_EQ(QueryStartType(L"MSFTPSVC"), kResetStartTypeOthers);
+        EXPECT_TRUE(Calls("W3SVC", "StartType").empty());
+        EXPECT_TRUE(Calls("MSFTPSVC", "StartType").empty());
+    }
+
+    void ExpectAllStopped() const {
+        for (const auto* name : kServiceNames) EXPECT_EQ(QueryState(name), SERVICE_STOPPED) << name;
+    }
+
+    // The main window once the launch decision has read IISADMIN's status
+    // (`reads` reads: one when it was stopped, two otherwise).
+    HWND MainWindowAfterDecision(const Program& program, std::size_t reads) const {
+        const HWND window = program.WaitForMainWindow();
+        EXPECT_TRUE(window) << "no main window";
+        EXPECT_TRUE(PollUntil([&] { return Calls("IISADMIN", "Status").size() >= reads; },
+                              kWindowTimeoutMs));
+        return window;
+    }
+
+    std::wstring journal_;
+};
+
+TEST_F(SwitchTest, InteractiveStartShowsTheNameAndFocusesStartWebWhenIisAdminIsStopped) {
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 1);
+    ASSERT_TRUE(window);
+    const HWND start = FindChild(window, L"Start Web", L"Button");
+    ASSERT_TRUE(start);
+    EXPECT_EQ(program.WaitForFocus(window, start), start);
+    EXPECT_TRUE(FindChild(window, L"Computer: " + ComputerName(), L"Static"));
+    EXPECT_TRUE(FindChild(window, ComputerName(), L"Static"));
+
+    // Only IISADMIN is looked up, and nothing is changed.
+    const auto journal = ReadJournal(journal_);
+    ASSERT_GE(journal.size(), 3u);
+    const std::wstring name = ComputerName();
+    const std::string path = "VT_BSTR:\"WinNT://" + std::string(name.begin(), name.end()) + ",computer\"";
+    EXPECT_EQ(journal[0].member, "OpenDSObject");
+    EXPECT_EQ(journal[0].args.rfind(path, 0), 0u) << journal[0].args;
+    for (const auto& entry : journal) EXPECT_NE(entry.kind, "put") << entry.object;
+    EXPECT_EQ(Calls("computer", "GetObject").size(), 1u);
+
+    // The Close box ends the program; nothing was switched.
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    ExpectAllStopped();
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_DISABLED);
+}
+
+TEST_F(SwitchTest, StopWebIsFocusedWhenIisAdminRunsAndSwitchesEverythingOff) {
+    Reset(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC"));
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 2);
+    ASSERT_TRUE(window);
+    const HWND stop = FindChild(window, L"Stop Web", L"Button");
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(program.WaitForFocus(window, stop), stop);
+
+    Click(stop);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    ExpectAllStopped();
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_DISABLED);
+    ExpectOtherStartTypesUntouched();
+    const auto puts = Calls("IISADMIN", "StartType");
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(puts[0].args, "VT_BSTR:\"4\"");
+}
+
+TEST_F(SwitchTest, StartWebSwitchesEverythingOn) {
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 1);
+    ASSERT_TRUE(window);
+    Click(FindChild(window, L"Start Web", L"Button"));
+    EXPECT_EQ(program.WaitForExit(), 0u);
+
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_AUTO_START);
+    // W3SVC and MSFTPSVC are asked to start but not waited for.
+    EXPECT_TRUE(WaitForState(L"W3SVC", SERVICE_RUNNING));
+    EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_RUNNING));
+    ExpectOtherStartTypesUntouched();
+    const auto puts = Calls("IISADMIN", "StartType");
+    ASSERT_EQ(puts.size(), 1u);
+    EXPECT_EQ(puts[0].args, "VT_BSTR:\"2\"");
+}
+
+TEST_F(SwitchTest, PendingIisAdminLeavesTheFocusOnStartWeb) {
+    ServiceBehaviour hanging;
+    hanging.hangStart = true;
+    Reset(BenchSetup().Behaving(L"IISADMIN", hanging));
+    SetStartType(L"IISADMIN", SERVICE_DEMAND_START);
+    ASSERT_EQ(RequestStart(L"IISADMIN"), static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_TRUE(WaitForState(L"IISADMIN", SERVICE_START_PENDING));
+
+    // "-auto" with IISADMIN neither stopped nor running falls back to the window.
+    const Program program = Program::Launch(L"-auto");
+    const HWND window = MainWindowAfterDecision(program, 4);
+    ASSERT_TRUE(window);
+    const HWND start = FindChild(window, L"Start Web", L"Button");
+    EXPECT_EQ(program.WaitForFocus(window, start), start);
+    EXPECT_TRUE(program.Running());
+    for (const auto& entry : ReadJournal(journal_)) {
+        EXPECT_NE(entry.kind, "put");
+        EXPECT_TRUE(entry.member != "Start" && entry.member != "Stop") << entry.member;
+    }
+}
+
+TEST_F(SwitchTest, AutoSwitchesOnThenOffWithoutAUser) {
+    {
+        const Program program = Program::Launch(L"-auto");
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_AUTO_START);
+    EXPECT_TRUE(WaitForState(L"W3SVC", SERVICE_RUNNING));
+    EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_RUNNING));
+
+    {
+        const Program program = Program::Launch(L"-Auto");
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+    EXPECT_EQ(QueryState(L"W3SVC"), SERVICE_STOPPED);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_STOPPED);
+    EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_STOPPED));
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_DISABLED);
+    ExpectOtherStartTypesUntouched();
+}
+
+TEST_F(SwitchTest, AutoInCapitalsOrWithOtherWordsLeavesTheWindowOpen) {
+    for (const auto* arguments : {L"-AUTO", L"-auto extra"}) {
+        const Program program = Program::Launch(arguments);
+        const HWND window = MainWindowAfterDecision(program, 1);
+        ASSERT_TRUE(window) << arguments;
+        const HWND start = FindChild(window, L"Start Web", L"Button");
+        EXPECT_EQ(program.WaitForFocus(window, start), start) << arguments;
+        EXPECT_EQ(Calls("computer", "GetObject").size(), 1u) << arguments;
+        PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        SetJournal(journal_);
+    }
+    ExpectAllStopped();
+}
+
+TEST_F(SwitchTest, AMissingServiceWithAutoIsReportedAndNothingIsTouched) {
+    InjectFault(L"MSFTPSVC", ServiceFault::Lookup, kServiceDoesNotExist);
+    const Program program = Program::Launch(L"-auto");
+    const auto box = program.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, L"Tarnwick");
+    EXPECT_NE(box->text.find(L"0x80070424"), std::wstring::npos) << box->text;
+    EXPECT_EQ(box->icon, BoxIcon::Error);
+    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+    EXPECT_TRUE(program.Running());  // it waits for the user
+
+    AnswerOk(*box);
+    EXPECT_EQ(program.WaitForExit(), 1u);
+    ExpectAllStopped();
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_DISABLED);
+    for (const auto& entry : ReadJournal(journal_)) {
+        EXPECT_NE(entry.kind, "put");
+        EXPECT_TRUE(entry.member != "Start" && entry.member != "SetInfo") << entry.member;
+    }
+}
+
+TEST_F(SwitchTest, AMissingServiceWithAButtonIsPassedOver) {
+    InjectFault(L"MSFTPSVC", ServiceFault::Lookup, kServiceDoesNotExist);
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 1);
+    ASSERT_TRUE(window);
+    Click(FindChild(window, L"Start Web", L"Button"));
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+    EXPECT_TRUE(WaitForState(L"W3SVC", SERVICE_RUNNING));
+    EXPECT_EQ(QueryState(L"MSFTPSVC"), SERVICE_STOPPED);
+}
+
+TEST_F(SwitchTest, AFailedBindIsReportedWithItsCode) {
+    InjectBindFault(kBadNetPath);
+    const Program program = Program::Launch(L"");
+    const auto box = program.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, L"Tarnwick");
+    EXPECT_NE(box->text.find(L"0x80070035"), std::wstring::npos) << box->text;
+    EXPECT_EQ(box->icon, BoxIcon::Error);
+    AnswerOk(*box);
+    EXPECT_EQ(program.WaitForExit(), 1u);
+}
+
+TEST_F(SwitchTest, AServiceThatNeverRunsReachesTheBound) {
+    ServiceBehaviour hanging;
+    hanging.hangStart = true;
+    Reset(BenchSetup().Behaving(L"IISADMIN", hanging));
+    const Program program = Program::Launch(L"-auto");
+    const auto box = program.WaitForMessageBox(kExitTimeoutMs);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->caption, L"Tarnwick");
+    EXPECT_EQ(box->icon, BoxIcon::Warning);
+    EXPECT_NE(box->text.find(L"IISADMIN"), std::wstring::npos) << box->text;
+    EXPECT_NE(box->text.find(L"running"), std::wstring::npos) << box->text;
+    EXPECT_NE(box->text.find(L"60 seconds"), std::wstring::npos) << box->text;
+    AnswerOk(*box);
+    EXPECT_EQ(program.WaitForExit(), 2u);
+    // Nothing after the wait: W3SVC and MSFTPSVC were never asked to start.
+    EXPECT_TRUE(Calls("W3SVC", "Start").empty());
+    EXPECT_TRUE(Calls("MSFTPSVC", "Start").empty());
+}
+
+TEST_F(SwitchTest, TheWindowIsLaidOutInTwipsAt96Dpi) {
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 1);
+    ASSERT_TRUE(window);
+    EXPECT_EQ(WindowText(window), L"Tarnwick");
+    const RECT client = ClientRect(window);
+    EXPECT_EQ(client.right, 179);  // 2685 twips
+    EXPECT_EQ(client.bottom, 86);  // 1290 twips
+
+    const LONG style = GetWindowLongW(window, GWL_STYLE);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_TRUE(GetMenu(window));
+
+    const auto expectRect = [&](HWND control, RECT expected, const char* name) {
+        ASSERT_TRUE(control) << name;
+        const RECT actual = RectInParent(control);
+        EXPECT_EQ(actual.left, expected.left) << name;
+        EXPECT_EQ(actual.top, expected.top) << name;
+        EXPECT_EQ(actual.right - actual.left, expected.right) << name;
+        EXPECT_EQ(actual.bottom - actual.top, expected.bottom) << name;
+    };
+    expectRect(FindChild(window, L"Start Web", L"Button"), {5, 24, 81, 33}, "cmdStart");
+    expectRect(FindChild(window, L"Stop Web", L"Button"), {93, 24, 81, 33}, "cmdStop");
+    expectRect(FindChild(window, L"Computer: " + ComputerName(), L"Static"), {12, -1, 153, 17}, "Label1");
+    expectRect(FindChild(window, ComputerName(), L"Static"), {12, -1, 153, 17}, "Label2");
+
+    // Centred on the screen.
+    RECT frame{};
+    GetWindowRect(window, &frame);
+    const int screenWidth = GetSystemMetrics(SM_CXSCREEN);
+    const int screenHeight = GetSystemMetrics(SM_CYSCREEN);
+    EXPECT_LE(std::abs((frame.left + frame.right) / 2 - screenWidth / 2), 1);
+    EXPECT_LE(std::abs((frame.top + frame.bottom) / 2 - screenHeight / 2), 1);
+
+    SaveScreenshot(WinBuildDir() + L"\\wine\\main-window.bmp");
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+}  // namespace
+}  // namespace tarnwick::bench

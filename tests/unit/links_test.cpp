@@ -1,0 +1,160 @@
+#include "links.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "maker.h"
+
+namespace tarnwick {
+namespace {
+
+// Records each call and answers with a preset result.
+class FakeShell : public Shell {
+public:
+    struct Call {
+        void* owner;
+        std::optional<std::wstring> verb;
+        std::wstring file;
+        std::optional<std::wstring> parameters;
+        std::wstring directory;
+        int showCommand;
+    };
+
+    explicit FakeShell(std::int64_t result) : result_(result) {}
+
+    std::int64_t Execute(void* owner, const std::optional<std::wstring>& verb, const std::wstring& file,
+                         const std::optional<std::wstring>& parameters, const std::wstring& directory,
+                         int showCommand) override {
+        calls.push_back({owner, verb, file, parameters, directory, showCommand});
+        events->push_back(L"shell");
+        return result_;
+    }
+
+    std::vector<Call> calls;
+    std::vector<std::wstring>* events = nullptr;
+
+private:
+    std::int64_t result_;
+};
+
+class FakeBoxes : public MessageBoxes {
+public:
+    struct Box {
+        std::wstring text;
+        std::wstring caption;
+        MessageIcon icon;
+    };
+
+    void Show(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override {
+        shown.push_back({text, caption, icon});
+        events->push_back(L"box");
+    }
+
+    std::vector<Box> shown;
+    std::vector<std::wstring>* events = nullptr;
+};
+
+struct Link {
+    const char* name;
+    void (*routine)(Shell&, MessageBoxes&);
+    std::wstring target;
+    std::wstring errorText;
+};
+
+const Link kHomePage{
+    "OpenHomePage", &OpenHomePage, TARNWICK_WIDE(TARNWICK_MAKER_URL),
+    L"Error lauching web browser. Make sure that your web browser is correctly installed and configured"};
+const Link kInfoMail{
+    "SendInfoMail", &SendInfoMail, L"mailto:" TARNWICK_WIDE(TARNWICK_MAKER_MAIL) L"?subject=More Information: Tarnwick",
+    L"Error sending mail. Make sure that you have your email client correctly installed and configured"};
+
+struct LinkClick {
+    std::vector<std::wstring> events;
+    FakeShell shell;
+    FakeBoxes boxes;
+
+    LinkClick(const Link& link, std::int64_t result) : shell(result) {
+        shell.events = &events;
+        boxes.events = &events;
+        link.routine(shell, boxes);
+    }
+};
+
+class LinkTest : public testing::TestWithParam<Link> {};
+
+TEST_P(LinkTest, HandsTheTargetToTheShellWithTheFixedArguments) {
+    LinkClick run(GetParam(), 42);
+
+    ASSERT_EQ(run.shell.calls.size(), 1u);
+    const FakeShell::Call& call = run.shell.calls[0];
+    EXPECT_EQ(call.owner, nullptr);
+    EXPECT_EQ(call.verb, std::nullopt);
+    EXPECT_EQ(call.file, GetParam().target);
+    EXPECT_EQ(call.parameters, std::nullopt);
+    EXPECT_EQ(call.directory, L"C:\\");
+    EXPECT_EQ(call.showCommand, 1);
+    EXPECT_TRUE(run.boxes.shown.empty());
+}
+
+TEST_P(LinkTest, ReportsAFailedLaunchOnceWithTheStopIconAndReturns) {
+    LinkClick run(GetParam(), 2);  // ERROR_FILE_NOT_FOUND
+
+    ASSERT_EQ(run.events, (std::vector<std::wstring>{L"shell", L"box"}));
+    const FakeBoxes::Box& box = run.boxes.shown[0];
+    EXPECT_EQ(box.text, GetParam().errorText);
+    EXPECT_EQ(box.caption, L"Tarnwick");
+    EXPECT_EQ(box.icon, MessageIcon::Error);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, LinkTest, testing::Values(kHomePage, kInfoMail),
+                         [](const testing::TestParamInfo<Link>& info) { return std::string(info.param.name); });
+
+TEST(LinkTargets, MailTargetCarriesTheSubjectUnencoded) {
+    const std::wstring target = InfoMailTarget();
+    EXPECT_EQ(target.rfind(L"mailto:", 0), 0u);
+    EXPECT_EQ(target.substr(target.find(L'?')), L"?subject=More Information: Tarnwick");
+    EXPECT_EQ(HomePageTarget(), TARNWICK_WIDE(TARNWICK_MAKER_URL));
+}
+
+// The shell's INT_PTR counts only as its low 32 bits read as a signed number.
+struct ShellResult {
+    std::int64_t value;
+    bool succeeds;
+};
+
+const ShellResult kShellResults[] = {
+    {33, true},
+    {0x7FFFFFFF, true},
+    {32, false},
+    {0, false},
+    {-1, false},
+    {0x80000021LL, false},  // above 2^31: negative as a 32-bit number
+    {0xFFFFFFFFLL, false},
+    {0x100000021LL, true},  // high bits dropped: 2^32 + 33 counts as 33
+    {0x100000020LL, false},
+};
+
+class ShellResultTest : public testing::TestWithParam<std::tuple<Link, ShellResult>> {};
+
+TEST_P(ShellResultTest, BoxOnlyWhenTheResultIsNotAbove32) {
+    const auto& [link, result] = GetParam();
+    LinkClick run(link, result.value);
+
+    EXPECT_EQ(run.shell.calls.size(), 1u);
+    EXPECT_EQ(run.boxes.shown.size(), result.succeeds ? 0u : 1u) << "shell result " << result.value;
+    EXPECT_EQ(ShellSucceeded(result.value), result.succeeds) << "shell result " << result.value;
+}
+
+INSTANTIATE_TEST_SUITE_P(Threshold, ShellResultTest,
+                         testing::Combine(testing::Values(kHomePage, kInfoMail), testing::ValuesIn(kShellResults)),
+                         [](const testing::TestParamInfo<std::tuple<Link, ShellResult>>& info) {
+                             return std::string(std::get<0>(info.param).name) + "_" + std::to_string(info.index);
+                         });
+
+}  // namespace
+}  // namespace tarnwick

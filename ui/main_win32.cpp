@@ -1,0 +1,77 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <exception>
+
+#include "adsi_directory_win32.h"
+#include "command_line.h"
+#include "computer_name_win32.h"
+#include "failure_win32.h"
+#include "form1.h"
+#include "open_windows.h"
+#include "program_end.h"
+#include "system_clock_win32.h"
+#include "win32_raii.h"
+
+namespace {
+
+// DLLs loaded at run time (the directory providers among them) come from the
+// system folder only, never from the current or the program's folder. Looked
+// up by name: Vista and Windows 7 have the call only with KB2533623, and
+// without it the program runs with the default search order.
+void RestrictDllSearch() {
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC found = kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    if (found)
+        reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(found))(
+            LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+// The message loop; its result is the exit status. Enter, Esc, Tab and Space
+// work in every window of the program as in a dialog.
+int RunMessageLoop() {
+    MSG message{};
+    for (;;) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got == 0) return static_cast<int>(message.wParam);
+        if (got == -1) throw tarnwick::FailureFromLastError();
+        const HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+        if (root && IsDialogMessageW(root, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    using namespace tarnwick;
+
+    RestrictDllSearch();
+    // A corrupted heap ends the process instead of letting it run on. Nothing
+    // depends on the result: older systems end it anyway.
+    (void)HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
+
+    const ScopedComInit com(COINIT_APARTMENTTHREADED);
+    if (FAILED(com.Result())) EndWithStrictFailure(nullptr, FailureFromHresult(com.Result()));
+
+    // Registers the visual-style controls of the manifest's Common Controls 6.
+    // Should it fail, the system's plain buttons serve as well.
+    INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_STANDARD_CLASSES};
+    (void)InitCommonControlsEx(&commonControls);
+
+    try {
+        Win32ComputerName names;
+        AdsiDirectory directory;
+        SystemClock clock;
+        OpenWindows openWindows;
+        Form1 form(instance, openWindows, names, directory, clock);
+        form.Load(ArgumentText(GetCommandLineW()));
+        return RunMessageLoop();
+    } catch (const Failure& failure) {
+        EndWithStrictFailure(nullptr, failure);
+    } catch (const std::exception& exception) {
+        EndWithStrictFailure(nullptr, FailureFromException(exception));
+    }
+}

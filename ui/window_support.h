@@ -1,0 +1,32 @@
+#pragma once
+
+// What the program's two windows do alike: measure the session's DPI, size a
+// window to an exact client area and centre it, and make the fonts of the
+// standard and the link look.
+
+#include <windows.h>
+
+#include "failure.h"
+#include "win32_raii.h"
+
+namespace tarnwick {
+
+// The session's DPI: the manifest declares the program system-DPI aware, so
+// one value serves the whole run.
+int ScreenDpi();
+
+// Gives `window` the exact client size, whatever its frame and menu bar measure
+// in the current theme, and centres it on the screen.
+void SizeAndCentre(HWND window, int clientWidth, int clientHeight);
+
+// The standard look's font: the system's message font, the one it uses in its
+// own dialogs and message boxes, in the user's size and the session's DPI.
+UniqueHfont CreateStandardFont();
+
+// The link look's font: "MS Sans Serif" 8.25 points, normal weight, underlined.
+UniqueHfont CreateLinkFont(int dpi);
+
+// A failure for a Win32 call that does not always set the last error.
+Failure LastErrorOr(HRESULT fallback);
+
+}  // namespace tarnwick
