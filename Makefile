@@ -1,7 +1,9 @@
-# Tarnwick: the two commands a newcomer needs.
+# Tarnwick: the commands a newcomer needs.
 #   make demo   install what is missing, build, and show the switch under Wine
 #   make test   install what is missing, build, and run every test
-# Both are idempotent; a second run reuses the build trees and the Wine prefix.
+#   make bench  install what is missing, build, and measure start-up, switching
+#               and footprint under Wine (writes docs/benchmarks.md)
+# All are idempotent; a second run reuses the build trees and the Wine prefix.
 
 SHELL := /bin/bash
 BUILD ?= build
@@ -9,7 +11,7 @@ NATIVE := $(BUILD)/native
 WIN := $(BUILD)/win
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test demo clean
+.PHONY: all deps build test demo bench clean
 
 all: build
 
@@ -27,6 +29,9 @@ test: build
 
 demo: build
 	scripts/with-cleanup.sh $(CURDIR)/$(WIN) scripts/demo.sh $(CURDIR)/$(WIN)
+
+bench: build
+	scripts/with-cleanup.sh $(CURDIR)/$(WIN) tests/bench/perf/run.sh $(CURDIR)/$(WIN) docs/benchmarks.md
 
 clean:
 	rm -rf $(BUILD)

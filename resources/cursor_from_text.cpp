@@ -11,15 +11,17 @@
 // The cursor is written as one 32 x 32 image with 1 bit per pixel.
 
 #include <cstdint>
-#include <fstream>
-#include <iostream>
 #include <map>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "drawing_tool.h"
+
 namespace {
+
+using drawing_tool::Fail;
+using drawing_tool::Writer;
 
 constexpr int kSize = 32;
 
@@ -32,10 +34,6 @@ struct Drawing {
     bool imageStarted = false;
     std::vector<std::string> rows;
 };
-
-[[noreturn]] void Fail(int line, const std::string& why) {
-    throw std::runtime_error("line " + std::to_string(line) + ": " + why);
-}
 
 Drawing Read(std::istream& in) {
     Drawing drawing;
@@ -87,17 +85,6 @@ Drawing Read(std::istream& in) {
     if (drawing.hotspotX < 0) Fail(line, "no hot spot");
     return drawing;
 }
-
-class Writer {
-public:
-    void U8(unsigned v) { bytes_.push_back(static_cast<char>(v & 0xFF)); }
-    void U16(unsigned v) { U8(v); U8(v >> 8); }
-    void U32(std::uint32_t v) { U16(v & 0xFFFF); U16(v >> 16); }
-    const std::string& Bytes() const { return bytes_; }
-
-private:
-    std::string bytes_;
-};
 
 std::string Encode(const Drawing& drawing) {
     constexpr std::uint32_t kStride = 4;  // 32 pixels of 1 bit
@@ -152,20 +139,6 @@ std::string Encode(const Drawing& drawing) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: cursor_from_text drawing.txt out.cur\n";
-        return 2;
-    }
-    try {
-        std::ifstream in(argv[1]);
-        if (!in) throw std::runtime_error("cannot read the drawing");
-        const std::string bytes = Encode(Read(in));
-        std::ofstream out(argv[2], std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out) throw std::runtime_error("cannot write the cursor");
-    } catch (const std::exception& e) {
-        std::cerr << argv[1] << ": " << e.what() << "\n";
-        return 1;
-    }
-    return 0;
+    return drawing_tool::Run(argc, argv, "cursor_from_text drawing.txt out.cur",
+                             [](std::istream& in) { return Encode(Read(in)); });
 }

@@ -9,15 +9,17 @@
 // Every image is written with 4 bits per pixel and the one 16-colour palette.
 
 #include <cstdint>
-#include <fstream>
-#include <iostream>
 #include <map>
 #include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "drawing_tool.h"
+
 namespace {
+
+using drawing_tool::Fail;
+using drawing_tool::Writer;
 
 struct Image {
     int size = 0;
@@ -29,10 +31,6 @@ struct Drawing {
     std::map<char, int> index;           // character -> palette index, -1 for transparent
     std::vector<Image> images;
 };
-
-[[noreturn]] void Fail(int line, const std::string& why) {
-    throw std::runtime_error("line " + std::to_string(line) + ": " + why);
-}
 
 Drawing Read(std::istream& in) {
     Drawing drawing;
@@ -85,17 +83,6 @@ Drawing Read(std::istream& in) {
         Fail(line, "the last image is incomplete");
     return drawing;
 }
-
-class Writer {
-public:
-    void U8(unsigned v) { bytes_.push_back(static_cast<char>(v & 0xFF)); }
-    void U16(unsigned v) { U8(v); U8(v >> 8); }
-    void U32(std::uint32_t v) { U16(v & 0xFFFF); U16(v >> 16); }
-    const std::string& Bytes() const { return bytes_; }
-
-private:
-    std::string bytes_;
-};
 
 std::size_t XorStride(int size) { return static_cast<std::size_t>((size * 4 + 31) / 32 * 4); }
 std::size_t AndStride(int size) { return static_cast<std::size_t>((size + 31) / 32 * 4); }
@@ -170,20 +157,6 @@ std::string Encode(const Drawing& drawing) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: icon_from_text drawing.txt out.ico\n";
-        return 2;
-    }
-    try {
-        std::ifstream in(argv[1]);
-        if (!in) throw std::runtime_error("cannot read the drawing");
-        const std::string bytes = Encode(Read(in));
-        std::ofstream out(argv[2], std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        if (!out) throw std::runtime_error("cannot write the icon");
-    } catch (const std::exception& e) {
-        std::cerr << argv[1] << ": " << e.what() << "\n";
-        return 1;
-    }
-    return 0;
+    return drawing_tool::Run(argc, argv, "icon_from_text drawing.txt out.ico",
+                             [](std::istream& in) { return Encode(Read(in)); });
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "directory.h"
+#include "win32_raii.h"
 
 namespace tarnwick {
 
@@ -29,10 +30,18 @@ private:
 };
 
 // Binds object paths through ADSI with the user's own identity. COM must be
-// initialised on the calling thread.
+// initialised on the calling thread. The ADSI library is loaded at the first
+// bind, from the system folder only, and stays loaded while this object lives;
+// when it cannot be loaded, that bind fails.
 class AdsiDirectory final : public Directory {
 public:
     std::unique_ptr<DirectoryObject> Bind(const std::wstring& path) override;
+
+private:
+    using GetObjectFn = HRESULT(WINAPI*)(LPCWSTR path, REFIID interfaceId, void** object);
+
+    UniqueHmodule activeDs_;
+    GetObjectFn getObject_ = nullptr;
 };
 
 }  // namespace tarnwick

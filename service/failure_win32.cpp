@@ -26,8 +26,11 @@ Failure FailureFromHresult(HRESULT code) {
     return Failure(static_cast<std::int32_t>(code), SystemMessage(code));
 }
 
-Failure FailureFromLastError() {
-    return FailureFromHresult(HRESULT_FROM_WIN32(GetLastError()));
+Failure FailureFromLastError(HRESULT fallback) {
+    // Some calls fail without setting the last error; "success" must not be
+    // what the user is told then.
+    const DWORD error = GetLastError();
+    return FailureFromHresult(error != ERROR_SUCCESS ? HRESULT_FROM_WIN32(error) : fallback);
 }
 
 }  // namespace tarnwick

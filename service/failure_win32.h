@@ -15,7 +15,8 @@ std::wstring SystemMessage(HRESULT code);
 // A Failure for `code` described by the system's text.
 Failure FailureFromHresult(HRESULT code);
 
-// A Failure for the calling thread's last Win32 error.
-Failure FailureFromLastError();
+// A Failure for the calling thread's last Win32 error, or for `fallback` when
+// the failed call did not set one.
+Failure FailureFromLastError(HRESULT fallback = E_FAIL);
 
 }  // namespace tarnwick

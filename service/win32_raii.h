@@ -55,6 +55,7 @@ struct DeleteFontFn { void operator()(HFONT f) const { DeleteObject(f); } };
 struct ReleaseScreenDcFn { void operator()(HDC dc) const { ReleaseDC(nullptr, dc); } };
 struct DestroyIconFn { void operator()(HICON i) const { DestroyIcon(i); } };
 struct DeletePenFn { void operator()(HPEN p) const { DeleteObject(p); } };
+struct FreeLibraryFn { void operator()(HMODULE m) const { FreeLibrary(m); } };
 
 using UniqueHandle = UniqueResource<HANDLE, CloseHandleFn, nullptr>;
 using UniqueHkey = UniqueResource<HKEY, RegCloseKeyFn, nullptr>;
@@ -66,6 +67,8 @@ using UniqueScreenDc = UniqueResource<HDC, ReleaseScreenDcFn, nullptr>;
 // An icon loaded without LR_SHARED, which its loader must destroy.
 using UniqueHicon = UniqueResource<HICON, DestroyIconFn, nullptr>;
 using UniqueHpen = UniqueResource<HPEN, DeletePenFn, nullptr>;
+// A DLL loaded by LoadLibrary(Ex), freed on destruction.
+using UniqueHmodule = UniqueResource<HMODULE, FreeLibraryFn, nullptr>;
 
 class UniqueBstr : public UniqueResource<BSTR, SysFreeStringFn, nullptr> {
 public:

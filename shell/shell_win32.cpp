@@ -3,7 +3,6 @@
 #include <shellapi.h>
 
 #include <climits>
-#include <cstdio>
 
 #include "failure_win32.h"
 
@@ -41,7 +40,6 @@ std::int64_t Win32Shell::Execute(void* owner,
                                            ansiParameters ? ansiParameters->c_str() : nullptr,
                                            ansiDirectory.c_str(),
                                            showCommand);
-    { FILE* f = fopen("C:\\shell_debug.txt", "a"); if (f) { fprintf(f, "result %lld err %lu file %s\n", (long long)reinterpret_cast<INT_PTR>(result), GetLastError(), ansiFile.c_str()); fclose(f);} }
     return static_cast<std::int64_t>(reinterpret_cast<INT_PTR>(result));
 }
 

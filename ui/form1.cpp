@@ -11,6 +11,7 @@
 #include "program_end.h"
 #include "resource_ids.h"
 #include "shell_win32.h"
+#include "window_support.h"
 
 namespace tarnwick {
 
@@ -25,19 +26,6 @@ constexpr int kFirstControlId = 100;
 constexpr UINT kFrmAboutId = 200;
 
 int ControlId(int index) { return kFirstControlId + index; }
-
-// A failure for a Win32 call that does not always set the last error.
-Failure LastErrorOr(HRESULT fallback) {
-    return GetLastError() != ERROR_SUCCESS ? FailureFromLastError() : FailureFromHresult(fallback);
-}
-
-// The session's DPI: the manifest declares the program system-DPI aware, so one
-// value serves the whole run.
-int ScreenDpi() {
-    const UniqueScreenDc screen(GetDC(nullptr));
-    // Without a screen DC, the layout's own scale: 15 twips a pixel.
-    return screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
-}
 
 void RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
     WNDCLASSEXW windowClass{};
@@ -55,20 +43,6 @@ void RegisterWindowClass(HINSTANCE instance, WNDPROC windowProc) {
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     windowClass.lpszClassName = kClassName;
     if (!RegisterClassExW(&windowClass) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-        throw FailureFromLastError();
-}
-
-// Gives the window the exact client size, whatever the frame and menu bar
-// measure in the current theme, and centres it on the screen.
-void SizeAndCentre(HWND window, int clientWidth, int clientHeight) {
-    RECT client{};
-    RECT frame{};
-    if (!GetClientRect(window, &client) || !GetWindowRect(window, &frame)) throw FailureFromLastError();
-    const int width = frame.right - frame.left + clientWidth - client.right;
-    const int height = frame.bottom - frame.top + clientHeight - client.bottom;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    if (!SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE))
         throw FailureFromLastError();
 }
 
@@ -118,24 +92,8 @@ Form1::~Form1() {
 }
 
 void Form1::CreateControls(int dpi) {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        throw FailureFromLastError();
-    // The message font is the one the system itself uses in dialogs and message
-    // boxes (Segoe UI 9 pt from Vista on), in the user's size, already scaled to
-    // the session's DPI. The stock DEFAULT_GUI_FONT is the older MS Shell Dlg
-    // 8 pt and ignores the user's choice.
-    standardFont_.Reset(CreateFontIndirectW(&metrics.lfMessageFont));
-
-    LOGFONTW link{};
-    link.lfHeight = -FontPixelHeight(kLinkFontHundredthsOfPoint, dpi);  // negative: character height
-    link.lfWeight = kLinkFontWeight;
-    link.lfUnderline = TRUE;
-    link.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynW(link.lfFaceName, kLinkFontFace, LF_FACESIZE);
-    linkFont_.Reset(CreateFontIndirectW(&link));
-    if (!standardFont_ || !linkFont_) throw LastErrorOr(E_OUTOFMEMORY);
+    standardFont_ = CreateStandardFont();
+    linkFont_ = CreateLinkFont(dpi);
 
     const auto specs = Form1Controls(TARNWICK_WIDE(TARNWICK_MAKER_SITE));
     for (int index = 0; index < kForm1ControlCount; ++index) {
@@ -358,7 +316,7 @@ std::wstring Form1::Label2Caption() const {
     }
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     const int copied = GetWindowTextW(label, text.data(), length + 1);
-    if (copied == 0) throw LastErrorOr(E_FAIL);
+    if (copied == 0) throw FailureFromLastError();
     text.resize(static_cast<std::size_t>(copied));
     return text;
 }

@@ -4,6 +4,8 @@
 #include <shobjidl.h>
 #include <wrl/client.h>
 
+#include <exception>
+#include <initializer_list>
 #include <memory>
 
 #include "failure_win32.h"
@@ -348,7 +350,7 @@ void FrmAbout1::OnButtonFocus(AboutControl button) {
     if (button == defaultButton_) return;
     defaultButton_ = button;
     for (const AboutControl each : {AboutControl::CmdOK, AboutControl::CmdSysInfo}) {
-        const WPARAM type = each == button ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON;
+        const auto type = static_cast<WPARAM>(each == button ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
         SendMessageW(Control(each), BM_SETSTYLE, type | BS_NOTIFY, TRUE);
     }
 }
@@ -366,6 +368,19 @@ void FrmAbout1::OnNcDestroy(HWND window) {
     window_.Release();  // the system destroys it (when not already destroying it for us)
     controls_ = {};
     if (ownedByWindow_) delete this;
+}
+
+template <typename Handler>
+void FrmAbout1::RunHandler(Handler handler) {
+    const HWND owner = window_.Get();
+    try {
+        handler();
+    } catch (const Failure& failure) {
+        EndWithStrictFailure(owner, failure);
+    } catch (const std::exception& exception) {
+        // Nothing may unwind through the window procedure.
+        EndWithStrictFailure(owner, FailureFromException(exception));
+    }
 }
 
 void FrmAbout1::OnCmdOKClick() {
@@ -392,19 +407,6 @@ void FrmAbout1::OnLabel1Click() {
 
 void FrmAbout1::OnLabel2Click() {
     RunHandler([] { SendInfoMail(); });
-}
-
-template <typename Handler>
-void FrmAbout1::RunHandler(Handler handler) {
-    const HWND owner = window_.Get();
-    try {
-        handler();
-    } catch (const Failure& failure) {
-        EndWithStrictFailure(owner, failure);
-    } catch (const std::exception& exception) {
-        // Nothing may unwind through the window procedure.
-        EndWithStrictFailure(owner, FailureFromException(exception));
-    }
 }
 
 }  // namespace tarnwick

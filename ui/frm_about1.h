@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <array>
-#include <exception>
 #include <string>
 
 #include "frm_about1_layout.h"

@@ -29,7 +29,7 @@ UniqueHfont CreateStandardFont() {
     if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
         throw FailureFromLastError();
     UniqueHfont font(CreateFontIndirectW(&metrics.lfMessageFont));
-    if (!font) throw LastErrorOr(E_OUTOFMEMORY);
+    if (!font) throw FailureFromLastError(E_OUTOFMEMORY);
     return font;
 }
 
@@ -41,12 +41,8 @@ UniqueHfont CreateLinkFont(int dpi) {
     link.lfCharSet = DEFAULT_CHARSET;
     lstrcpynW(link.lfFaceName, kLinkFontFace, LF_FACESIZE);
     UniqueHfont font(CreateFontIndirectW(&link));
-    if (!font) throw LastErrorOr(E_OUTOFMEMORY);
+    if (!font) throw FailureFromLastError(E_OUTOFMEMORY);
     return font;
-}
-
-Failure LastErrorOr(HRESULT fallback) {
-    return GetLastError() != ERROR_SUCCESS ? FailureFromLastError() : FailureFromHresult(fallback);
 }
 
 }  // namespace tarnwick

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include "failure.h"
 #include "win32_raii.h"
 
 namespace tarnwick {
@@ -25,8 +24,5 @@ UniqueHfont CreateStandardFont();
 
 // The link look's font: "MS Sans Serif" 8.25 points, normal weight, underlined.
 UniqueHfont CreateLinkFont(int dpi);
-
-// A failure for a Win32 call that does not always set the last error.
-Failure LastErrorOr(HRESULT fallback);
 
 }  // namespace tarnwick

@@ -257,17 +257,21 @@ protected:
     }
 
     // The single "About" item sits at the left end of the bar, just above the
-    // client area.
+    // client area. Each mouse event carries its own position.
     static void ClickMenuBar(HWND main) {
         POINT origin{0, 0};
         ClientToScreen(main, &origin);
-        SetForegroundWindow(main);
-        SetCursorPos(origin.x + 12, origin.y - GetSystemMetrics(SM_CYMENU) / 2);
-        INPUT clicks[2] = {};
-        clicks[0].type = clicks[1].type = INPUT_MOUSE;
-        clicks[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-        clicks[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(2, clicks, sizeof(INPUT));
+        const int x = MulDiv(origin.x + 12, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+        const int y = MulDiv(origin.y - GetSystemMetrics(SM_CYMENU) / 2, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+        INPUT events[3] = {};
+        const DWORD buttons[3] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+        for (int i = 0; i < 3; ++i) {
+            events[i].type = INPUT_MOUSE;
+            events[i].mi.dx = x;
+            events[i].mi.dy = y;
+            events[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons[i];
+        }
+        SendInput(3, events, sizeof(INPUT));
     }
 
     // The line the recorder at `program` wrote, once it has written it.

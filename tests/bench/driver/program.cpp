@@ -92,6 +92,10 @@ BoxIcon IconOf(HWND box) {
         for (std::size_t i = 0; i < drawn.size(); ++i) differing += drawn[i] != shown[i];
         if (differing * 50 < drawn.size()) return kind;  // under 2% of the pixels differ
     }
+    // Wine keeps the icon control of a box without an icon and lays the text
+    // over its place.
+    RECT text{};
+    if (GetWindowRect(GetDlgItem(box, 0xFFFF), &text) && text.left <= rect.left) return BoxIcon::None;
     return BoxIcon::Unknown;
 }
 
@@ -180,12 +184,17 @@ void AnswerOk(const MessageBoxInfo& box) {
 Program Program::Launch(const std::wstring& arguments, const std::wstring& exe) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     if (!arguments.empty()) commandLine += L" " + arguments;
+    return LaunchWithCommandLine(std::move(commandLine), exe);
+}
+
+Program Program::LaunchWithCommandLine(std::wstring commandLine, const std::wstring& exe) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &info))
-        throw std::runtime_error("cannot start the program under test");
+        throw std::runtime_error("cannot start the program under test, error " +
+                                 std::to_string(GetLastError()));
     return Program(info.hProcess, info.hThread, info.dwProcessId);
 }
 

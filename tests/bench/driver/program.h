@@ -45,6 +45,9 @@ class Program {
 public:
     // Starts `exe` with `arguments` (the text after the program's name).
     static Program Launch(const std::wstring& arguments, const std::wstring& exe = TarnwickExe());
+    // Starts `exe` with exactly `commandLine`, the program's name written as
+    // the caller wants it (quoted or not).
+    static Program LaunchWithCommandLine(std::wstring commandLine, const std::wstring& exe = TarnwickExe());
 
     Program(Program&& other) noexcept;
     Program& operator=(Program&&) = delete;
