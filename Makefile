@@ -25,7 +25,7 @@ build: deps
 	cmake --build $(NATIVE) -j $(JOBS)
 
 test: build
-	scripts/with-cleanup.sh $(CURDIR)/$(WIN) ctest --test-dir $(NATIVE) --output-on-failure --timeout 600
+	scripts/with-cleanup.sh $(CURDIR)/$(WIN) ctest --test-dir $(NATIVE) --output-on-failure --timeout 600 -j $(JOBS)
 
 demo: build
 	scripts/with-cleanup.sh $(CURDIR)/$(WIN) scripts/demo.sh $(CURDIR)/$(WIN)

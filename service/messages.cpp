@@ -27,7 +27,7 @@ std::wstring StrictFailureText(const Failure& failure) {
 }
 
 std::wstring TimeoutText(const WaitTimeout& timeout) {
-    const auto seconds = std::to_wstring(timeout.waited.count() / 1000);
+    const auto seconds = std::to_wstring(timeout.bound.count() / 1000);
     std::wstring text = L"The service " + timeout.service + L" did not reach the state " +
                         StateName(timeout.awaited) + L" within " + seconds + L" seconds.";
     if (timeout.lastIgnored)

@@ -147,7 +147,7 @@ std::optional<WaitTimeout> ServiceControl::WaitForState(
                      [&](DirectoryObject& object) { reached = Is(ReadStatus(object), state); });
         if (reached) return std::nullopt;
         const auto waited = clock_.Now() - start;
-        if (waited >= bound_) return WaitTimeout{service, state, waited, ignoring.LastFor(service)};
+        if (waited >= bound_) return WaitTimeout{service, state, bound_, waited, ignoring.LastFor(service)};
         between();
     }
 }

@@ -22,10 +22,12 @@ inline constexpr std::int32_t kPollIntervalMs = 3;
 inline constexpr std::chrono::milliseconds kWaitBound = std::chrono::seconds(60);
 
 // A wait that reached its bound: which service did not reach which state
-// within how long, and the last failure dropped for that service, if any.
+// within the bound (`waited` is how long it actually took, at least the
+// bound), and the last failure dropped for that service, if any.
 struct WaitTimeout {
     std::wstring service;
     ServiceState awaited;
+    std::chrono::milliseconds bound;
     std::chrono::milliseconds waited;
     std::optional<Failure> lastIgnored;
 };

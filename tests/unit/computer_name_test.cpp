@@ -60,7 +60,9 @@ TEST(Messages, FailuresAndTimeoutsGiveTheCodeAndTheReason) {
         Failure(static_cast<std::int32_t>(0x80070035), L"The network path was not found."));
     EXPECT_THAT(strict, ::testing::HasSubstr(L"0x80070035: The network path was not found."));
 
-    WaitTimeout timeout{L"IISADMIN", ServiceState::Running, std::chrono::milliseconds(60004),
+    // The bound is named, not the time the wait happened to take.
+    WaitTimeout timeout{L"IISADMIN", ServiceState::Running, std::chrono::seconds(60),
+                        std::chrono::milliseconds(61500),
                         Failure(static_cast<std::int32_t>(0x80070005), L"Access is denied.")};
     const std::wstring text = TimeoutText(timeout);
     EXPECT_THAT(text, ::testing::HasSubstr(L"IISADMIN did not reach the state running within 60 seconds"));

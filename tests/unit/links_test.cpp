@@ -73,6 +73,9 @@ const Link kInfoMail{
     "SendInfoMail", &SendInfoMail, L"mailto:" TARNWICK_WIDE(TARNWICK_MAKER_MAIL) L"?subject=More Information: Tarnwick",
     L"Error sending mail. Make sure that you have your email client correctly installed and configured"};
 
+// Short names for the parameters in test listings.
+void PrintTo(const Link& link, std::ostream* out) { *out << link.name; }
+
 struct LinkClick {
     std::vector<std::wstring> events;
     FakeShell shell;
@@ -126,6 +129,8 @@ struct ShellResult {
     std::int64_t value;
     bool succeeds;
 };
+
+void PrintTo(const ShellResult& result, std::ostream* out) { *out << result.value; }
 
 const ShellResult kShellResults[] = {
     {33, true},

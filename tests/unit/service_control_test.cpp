@@ -151,6 +151,7 @@ TEST_F(ServiceControlTest, StartGivesUpWhenIisAdminNeverRuns) {
     ASSERT_EQ(outcome.kind, Outcome::Kind::BoundReached);
     EXPECT_EQ(outcome.timeout->service, L"IISADMIN");
     EXPECT_EQ(outcome.timeout->awaited, ServiceState::Running);
+    EXPECT_EQ(outcome.timeout->bound, kBound);
     EXPECT_GE(outcome.timeout->waited, kBound);
     ASSERT_TRUE(outcome.timeout->lastIgnored);
     EXPECT_EQ(outcome.timeout->lastIgnored->Code(), kAccessDenied.Code());
