@@ -291,5 +291,43 @@ TEST_F(SwitchTest, TheWindowIsLaidOutInTwipsAt96Dpi) {
     EXPECT_EQ(program.WaitForExit(), 0u);
 }
 
+TEST(ExecutableResources, VersionRecordNamesTheProductInUsEnglishUnicode) {
+    const std::wstring exe = TarnwickExe();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<BYTE> record(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, record.data()));
+
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);  // 1.0
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);           // .0.0
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0u);
+
+    struct Translation { WORD language, codePage; }* translation = nullptr;
+    ASSERT_TRUE(VerQueryValueW(record.data(), L"\\VarFileInfo\\Translation",
+                               reinterpret_cast<void**>(&translation), &length));
+    EXPECT_EQ(translation->language, 0x0409);
+    EXPECT_EQ(translation->codePage, 1200);
+
+    const auto text = [&](const wchar_t* name) {
+        wchar_t* value = nullptr;
+        UINT characters = 0;
+        const std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+        if (!VerQueryValueW(record.data(), path.c_str(), reinterpret_cast<void**>(&value), &characters))
+            return std::wstring(L"<missing>");
+        return std::wstring(value);
+    };
+    EXPECT_EQ(text(L"ProductName"), L"Tarnwick");
+    EXPECT_EQ(text(L"FileVersion"), L"1.00");
+    EXPECT_EQ(text(L"ProductVersion"), L"1.00");
+    EXPECT_NE(text(L"CompanyName"), L"<missing>");
+    const std::wstring comments = text(L"Comments");
+    EXPECT_NE(comments.find(L"-auto"), std::wstring::npos) << "the comment tells how to use -auto";
+}
+
 }  // namespace
 }  // namespace tarnwick::bench

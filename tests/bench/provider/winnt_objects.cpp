@@ -29,15 +29,21 @@ bool EqualNoCase(const wchar_t* a, const wchar_t* b) {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
-HRESULT OpenManager(DWORD access, UniqueServiceHandle& manager) {
-    manager.Reset(OpenSCManagerW(nullptr, nullptr, access));
-    return manager ? S_OK : LastError();
+// One connection to the service manager for the whole process, opened on
+// first use: under Wine each connection costs several milliseconds, which
+// would otherwise be added to every call the program under test makes and
+// distort what the bench measures.
+HRESULT Manager(SC_HANDLE& manager) {
+    static const UniqueServiceHandle shared(
+        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+    manager = shared.Get();
+    return manager ? S_OK : HRESULT_FROM_WIN32(ERROR_SERVICE_NOT_ACTIVE);
 }
 
 HRESULT OpenNamedService(const std::wstring& name, DWORD access, UniqueServiceHandle& service) {
-    UniqueServiceHandle manager;
-    if (const HRESULT hr = OpenManager(SC_MANAGER_CONNECT, manager); FAILED(hr)) return hr;
-    service.Reset(OpenServiceW(manager.Get(), name.c_str(), access));
+    SC_HANDLE manager = nullptr;
+    if (const HRESULT hr = Manager(manager); FAILED(hr)) return hr;
+    service.Reset(OpenServiceW(manager, name.c_str(), access));
     return service ? S_OK : LastError();
 }
 
@@ -68,16 +74,14 @@ std::wstring DependenciesOf(const std::wstring& name) {
 // that depend on it are not stopped; Wine's stops it anyway, and Wine's
 // EnumDependentServices reports none, so look through the active services.
 HRESULT RefuseWhileDependentsActive(const std::wstring& name) {
-    UniqueServiceHandle manager;
-    if (const HRESULT hr = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE, manager);
-        FAILED(hr))
-        return hr;
+    SC_HANDLE manager = nullptr;
+    if (const HRESULT hr = Manager(manager); FAILED(hr)) return hr;
     std::vector<BYTE> buffer;
     DWORD needed = 0;
     DWORD count = 0;
     for (;;) {
         DWORD resume = 0;
-        if (EnumServicesStatusExW(manager.Get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32,
+        if (EnumServicesStatusExW(manager, SC_ENUM_PROCESS_INFO, SERVICE_WIN32,
                                   SERVICE_ACTIVE, buffer.data(), static_cast<DWORD>(buffer.size()),
                                   &needed, &count, &resume, nullptr))
             break;
