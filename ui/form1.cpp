@@ -97,11 +97,11 @@ void Form1::CreateControls(int dpi) {
 
     const auto specs = Form1Controls(TARNWICK_WIDE(TARNWICK_MAKER_SITE));
     for (int index = 0; index < kForm1ControlCount; ++index) {
-        const ControlSpec& spec = specs[static_cast<std::size_t>(index)];
-        const PixelRect rect = ToPixels(spec.twips, dpi);
+        const ControlSpec& entry = specs[static_cast<std::size_t>(index)];
+        const PixelRect rect = ToPixels(entry.twips, dpi);
         const wchar_t* windowClass = WC_BUTTONW;
         DWORD style = WS_CHILD | WS_VISIBLE;
-        if (spec.kind == ControlKind::PushButton) {
+        if (entry.kind == ControlKind::PushButton) {
             style |= WS_TABSTOP | BS_PUSHBUTTON;
         } else {
             // SS_LEFT wraps at word boundaries and cuts off what does not fit.
@@ -111,15 +111,12 @@ void Form1::CreateControls(int dpi) {
             // and the name while Label2 still carries the bare name.
             windowClass = WC_STATICW;
             style |= SS_LEFT | WS_CLIPSIBLINGS;
-            if (spec.look == ControlLook::Link) style |= SS_NOTIFY;  // reports clicks
+            if (entry.look == ControlLook::Link) style |= SS_NOTIFY;  // reports clicks
         }
-        const HWND control = CreateWindowExW(
-            0, windowClass, spec.text, style, rect.left, rect.top, rect.width, rect.height, window_.Get(),
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(index))), instance_, nullptr);
-        if (!control) throw FailureFromLastError();
-        const HFONT font = spec.look == ControlLook::Link ? linkFont_.Get() : standardFont_.Get();
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        controls_[static_cast<std::size_t>(index)] = control;
+        const HFONT font = entry.look == ControlLook::Link ? linkFont_.Get() : standardFont_.Get();
+        controls_[static_cast<std::size_t>(index)] =
+            CreateChild(window_.Get(), ControlId(index), windowClass, entry.text, style, 0,
+                        {rect.left, rect.top, rect.left + rect.width, rect.top + rect.height}, font);
     }
 }
 

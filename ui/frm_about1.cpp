@@ -148,14 +148,14 @@ FrmAbout1::~FrmAbout1() {
 
 void FrmAbout1::CreateControls(int dpi) {
     for (std::size_t index = 0; index < kAboutControlCount; ++index) {
-        const AboutControlSpec& spec = specs_[index];
-        if (spec.kind == AboutControlKind::Line) continue;  // painted by the dialog (OnPaint)
+        const AboutControlSpec& entry = specs_[index];
+        if (entry.kind == AboutControlKind::Line) continue;  // painted by the dialog (OnPaint)
 
-        PixelRect rect = ToPixels(spec.twips, dpi);
+        PixelRect rect = ToPixels(entry.twips, dpi);
         const wchar_t* windowClass = WC_STATICW;
         DWORD style = WS_CHILD | WS_VISIBLE;
         DWORD exStyle = 0;
-        switch (spec.kind) {
+        switch (entry.kind) {
         case AboutControlKind::PushButton:
             // BS_NOTIFY reports focus changes, so the default button can follow the focus.
             windowClass = WC_BUTTONW;
@@ -165,7 +165,7 @@ void FrmAbout1::CreateControls(int dpi) {
         case AboutControlKind::Label:
             // SS_LEFT wraps at word boundaries and cuts off what does not fit.
             style |= SS_LEFT;
-            if (spec.look == AboutLook::Link) style |= SS_NOTIFY;  // reports clicks, takes the mouse
+            if (entry.look == AboutLook::Link) style |= SS_NOTIFY;  // reports clicks, takes the mouse
             break;
         case AboutControlKind::Picture:
             // Sized to its picture, not to the table: the picture area inside
@@ -178,13 +178,10 @@ void FrmAbout1::CreateControls(int dpi) {
         case AboutControlKind::Line:
             break;
         }
-        const HWND control = CreateWindowExW(
-            exStyle, windowClass, spec.text, style, rect.left, rect.top, rect.width, rect.height, window_.Get(),
-            reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(index))), instance_, nullptr);
-        if (!control) throw FailureFromLastError();
-        const HFONT font = spec.look == AboutLook::Link ? linkFont_.Get() : standardFont_.Get();
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-        controls_[index] = control;
+        const HFONT font = entry.look == AboutLook::Link ? linkFont_.Get() : standardFont_.Get();
+        controls_[index] =
+            CreateChild(window_.Get(), ControlId(index), windowClass, entry.text, style, exStyle,
+                        {rect.left, rect.top, rect.left + rect.width, rect.top + rect.height}, font);
     }
     // The tab order is the order of the push buttons in the window list, which
     // is the creation order. With two push buttons, going round gives the same
@@ -261,10 +258,10 @@ void FrmAbout1::OnCommand(int id, HWND control, UINT notification) {
         if (id == IDCANCEL) OnCmdOKClick();
         return;
     }
-    const AboutControlSpec* spec = SpecOf(control);
-    if (!spec) return;
-    const auto which = static_cast<AboutControl>(spec - specs_.data());
-    if (spec->kind == AboutControlKind::PushButton && notification == BN_SETFOCUS) {
+    const AboutControlSpec* entry = SpecOf(control);
+    if (!entry) return;
+    const auto which = static_cast<AboutControl>(entry - specs_.data());
+    if (entry->kind == AboutControlKind::PushButton && notification == BN_SETFOCUS) {
         OnButtonFocus(which);
         return;
     }
@@ -288,18 +285,18 @@ void FrmAbout1::OnCommand(int id, HWND control, UINT notification) {
 }
 
 HBRUSH FrmAbout1::OnCtlColorStatic(HDC dc, HWND label) {
-    const AboutControlSpec* spec = SpecOf(label);
+    const AboutControlSpec* entry = SpecOf(label);
     COLORREF text = GetSysColor(COLOR_BTNTEXT);
-    if (spec && spec->look == AboutLook::BlackText) text = RGB(0, 0, 0);
-    if (spec && spec->look == AboutLook::Link) text = static_cast<COLORREF>(kLinkTextColour);
+    if (entry && entry->look == AboutLook::BlackText) text = RGB(0, 0, 0);
+    if (entry && entry->look == AboutLook::Link) text = static_cast<COLORREF>(kLinkTextColour);
     SetTextColor(dc, text);
     SetBkColor(dc, GetSysColor(COLOR_BTNFACE));  // opaque, in the window's colour
     return GetSysColorBrush(COLOR_BTNFACE);
 }
 
 bool FrmAbout1::OnSetCursor(HWND under, UINT hitTest) {
-    const AboutControlSpec* spec = SpecOf(under);
-    if (!spec || spec->look != AboutLook::Link || hitTest != HTCLIENT) return false;
+    const AboutControlSpec* entry = SpecOf(under);
+    if (!entry || entry->look != AboutLook::Link || hitTest != HTCLIENT) return false;
     SetCursor(handCursor_);
     return true;
 }
@@ -316,9 +313,9 @@ void FrmAbout1::OnPaint(HWND window) {
     // The two members of Line1, in order: the grey line, painted second, lies
     // over the upper pixel of the white one, and the pair looks etched.
     const PaintScope paint(window);
-    for (const AboutControlSpec& spec : specs_) {
-        if (spec.kind != AboutControlKind::Line) continue;
-        const LineSpec& line = spec.line;
+    for (const AboutControlSpec& entry : specs_) {
+        if (entry.kind != AboutControlKind::Line) continue;
+        const LineSpec& line = entry.line;
         const UniqueHpen pen(CreatePen(PS_SOLID, line.widthPixels, static_cast<COLORREF>(line.colour)));
         if (!pen) continue;  // nothing to draw with; the next paint tries again
         const HGDIOBJ previous = SelectObject(paint.Dc(), pen.Get());

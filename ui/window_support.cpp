@@ -23,6 +23,17 @@ void SizeAndCentre(HWND window, int clientWidth, int clientHeight) {
         throw FailureFromLastError();
 }
 
+HWND CreateChild(HWND parent, int id, const wchar_t* windowClass, const wchar_t* text, DWORD style,
+                 DWORD exStyle, const RECT& pixels, HFONT font) {
+    const HWND control = CreateWindowExW(
+        exStyle, windowClass, text, style, pixels.left, pixels.top, pixels.right - pixels.left,
+        pixels.bottom - pixels.top, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+        reinterpret_cast<HINSTANCE>(GetWindowLongPtrW(parent, GWLP_HINSTANCE)), nullptr);
+    if (!control) throw FailureFromLastError();
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
 UniqueHfont CreateStandardFont() {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;

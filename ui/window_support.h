@@ -18,6 +18,11 @@ int ScreenDpi();
 // in the current theme, and centres it on the screen.
 void SizeAndCentre(HWND window, int clientWidth, int clientHeight);
 
+// Creates a child control of `parent` with its id, in its pixel rectangle,
+// and gives it `font`.
+HWND CreateChild(HWND parent, int id, const wchar_t* windowClass, const wchar_t* text, DWORD style,
+                 DWORD exStyle, const RECT& pixels, HFONT font);
+
 // The standard look's font: the system's message font, the one it uses in its
 // own dialogs and message boxes, in the user's size and the session's DPI.
 UniqueHfont CreateStandardFont();

@@ -17,6 +17,7 @@
 #include "maker.h"
 #include "program.h"
 #include "services.h"
+#include "test_data.h"
 #include "win32_raii.h"
 
 namespace tarnwick::bench {
@@ -32,15 +33,6 @@ constexpr wchar_t kMailError[] =
 constexpr wchar_t kRecorderLogVariable[] = L"TARNWICK_RECORDER_LOG";
 constexpr const wchar_t* kProtocols[] = {L"http", L"https", L"mailto"};
 
-std::string Utf8(const std::wstring& text) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr,
-                        nullptr);
-    return utf8;
-}
-
 std::wstring TempFile(const wchar_t* name) {
     wchar_t directory[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, directory);
@@ -49,14 +41,7 @@ std::wstring TempFile(const wchar_t* name) {
 
 std::vector<std::string> ReadLines(const std::wstring& path) {
     std::vector<std::string> lines;
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return lines;
-    const UniqueHandle file(opened);
-    std::string content;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
+    const std::string content = ReadWholeFile(path).value_or(std::string());
     for (std::size_t start = 0, end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
         lines.push_back(content.substr(start, end - start));
     return lines;

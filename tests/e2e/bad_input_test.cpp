@@ -17,88 +17,18 @@
 
 #include "program.h"
 #include "provider_config.h"
+#include "restored_value.h"
 #include "services.h"
+#include "test_data.h"
 #include "win32_raii.h"
 
 namespace tarnwick::bench {
 namespace {
 
-std::string Utf8(const std::wstring& text) {
-    const int length =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr,
-                        nullptr);
-    return utf8;
-}
-
 // --- Registry helpers ------------------------------------------------------------
 
-// Stores a value's bytes exactly: RegSetValueEx would add a missing string terminator.
-void StoreRaw(const std::wstring& key, const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
-    using NtSetValueKeyFn = LONG(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, const void*, ULONG);
-    const auto ntSetValueKey = reinterpret_cast<NtSetValueKeyFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetValueKey")));
-    if (!ntSetValueKey) throw std::runtime_error("no NtSetValueKey");
-    UniqueHkey opened;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, opened.Put(),
-                        nullptr) != ERROR_SUCCESS)
-        throw std::runtime_error("cannot open " + Utf8(key));
-    std::wstring nameCopy = name;
-    UNICODE_STRING valueName;
-    valueName.Buffer = nameCopy.data();
-    valueName.Length = static_cast<USHORT>(nameCopy.size() * sizeof(wchar_t));
-    valueName.MaximumLength = valueName.Length;
-    if (ntSetValueKey(opened.Get(), &valueName, 0, type, data.data(), static_cast<ULONG>(data.size())) != 0)
-        throw std::runtime_error("cannot store " + Utf8(key) + "\\" + Utf8(name));
-}
-
-std::vector<BYTE> Bytes(const std::wstring& text) {
-    const auto* bytes = reinterpret_cast<const BYTE*>(text.data());
-    return std::vector<BYTE>(bytes, bytes + text.size() * sizeof(wchar_t));
-}
-
-void RemoveValue(const std::wstring& key, const std::wstring& name) {
-    UniqueHkey opened;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, opened.Put()) == ERROR_SUCCESS)
-        RegDeleteValueW(opened.Get(), name.c_str());
-}
-
-// A value of HKEY_LOCAL_MACHINE put back byte for byte when the test is done
-// with it, or removed again when it was not there.
-class RestoredValue {
-public:
-    RestoredValue(std::wstring key, std::wstring name) : key_(std::move(key)), name_(std::move(name)) {
-        UniqueHkey opened;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_.c_str(), 0, KEY_QUERY_VALUE, opened.Put()) != ERROR_SUCCESS)
-            return;
-        DWORD size = 0;
-        if (RegQueryValueExW(opened.Get(), name_.c_str(), nullptr, &type_, nullptr, &size) != ERROR_SUCCESS) return;
-        data_.resize(size);
-        existed_ = RegQueryValueExW(opened.Get(), name_.c_str(), nullptr, &type_, data_.data(), &size) ==
-                   ERROR_SUCCESS;
-        data_.resize(size);
-    }
-    RestoredValue(const RestoredValue&) = delete;
-    RestoredValue& operator=(const RestoredValue&) = delete;
-    ~RestoredValue() {
-        try {
-            if (existed_)
-                StoreRaw(key_, name_, type_, data_);
-            else
-                RemoveValue(key_, name_);
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << "registry not restored: " << e.what();
-        }
-    }
-
-private:
-    std::wstring key_;
-    std::wstring name_;
-    bool existed_ = false;
-    DWORD type_ = REG_NONE;
-    std::vector<BYTE> data_;
-};
+// The UTF-16 bytes of `text` as given (a terminator, if wanted, is part of it).
+std::vector<BYTE> Bytes(const std::wstring& text) { return StringBytes(text, false); }
 
 // --- The journal ---------------------------------------------------------------------
 
@@ -339,8 +269,6 @@ constexpr wchar_t kFolder[] = L"C:\\Tarnwick Bad Input\\Folder";
 constexpr wchar_t kFolderTool[] = L"C:\\Tarnwick Bad Input\\Folder\\MSINFO32.EXE";
 constexpr wchar_t kToolLog[] = L"C:\\Tarnwick Bad Input\\recorder.log";
 constexpr wchar_t kFolderToolLog[] = L"C:\\Tarnwick Bad Input\\Folder\\recorder.log";
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // A string value of exactly `bytes` bytes as the program's ANSI read counts
 // them (one per character): `text`, a NUL, then padding. The system reads a

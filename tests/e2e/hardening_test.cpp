@@ -22,24 +22,14 @@
 #include "program.h"
 #include "provider_config.h"
 #include "services.h"
+#include "test_data.h"
 #include "win32_raii.h"
 
 namespace tarnwick::bench {
 namespace {
 
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string ReadText(const std::wstring& path) {
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return {};
-    const UniqueHandle file(opened);
-    std::string text;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) text.append(buffer, read);
-    return text;
-}
+// The file's text; empty when it does not exist.
+std::string ReadText(const std::wstring& path) { return ReadWholeFile(path).value_or(std::string()); }
 
 void Copy(const std::wstring& from, const std::wstring& to) {
     if (!CopyFileW(from.c_str(), to.c_str(), FALSE))

@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "program.h"
+#include "restored_value.h"
 #include "services.h"
+#include "test_data.h"
 #include "win32_raii.h"
 
 namespace tarnwick::bench {
@@ -42,107 +44,12 @@ std::wstring LogBeside(const std::wstring& program) {
     return program.substr(0, program.find_last_of(L'\\') + 1) + L"recorder.log";
 }
 
-std::string Utf8(const std::wstring& text) {
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length, nullptr,
-                        nullptr);
-    return utf8;
-}
-
-std::optional<std::string> ReadWholeFile(const std::wstring& path) {
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return std::nullopt;
-    const UniqueHandle file(opened);
-    std::string content;
-    char buffer[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0) content.append(buffer, read);
-    return content;
-}
-
-bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // --- Registry ----------------------------------------------------------------
-
-// Writes a value's bytes exactly as given. RegSetValueEx would add a missing
-// string terminator; the native call stores what it is handed.
-void StoreRaw(const std::wstring& key, const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
-    using NtSetValueKeyFn = LONG(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, const void*, ULONG);
-    const auto ntSetValueKey = reinterpret_cast<NtSetValueKeyFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetValueKey")));
-    if (!ntSetValueKey) throw std::runtime_error("no NtSetValueKey");
-    UniqueHkey opened;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, opened.Put(),
-                        nullptr) != ERROR_SUCCESS)
-        throw std::runtime_error("cannot create the key " + Utf8(key));
-    std::wstring nameCopy = name;
-    UNICODE_STRING valueName;
-    valueName.Buffer = nameCopy.data();
-    valueName.Length = static_cast<USHORT>(nameCopy.size() * sizeof(wchar_t));
-    valueName.MaximumLength = valueName.Length;
-    if (ntSetValueKey(opened.Get(), &valueName, 0, type, data.data(), static_cast<ULONG>(data.size())) != 0)
-        throw std::runtime_error("cannot store " + Utf8(key) + "\\" + Utf8(name));
-}
-
-std::vector<BYTE> StringBytes(const std::wstring& text, bool terminated) {
-    const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
-    return std::vector<BYTE>(bytes, bytes + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
-}
 
 void StoreString(const std::wstring& key, const std::wstring& name, const std::wstring& text,
                  bool terminated = true, DWORD type = REG_SZ) {
     StoreRaw(key, name, type, StringBytes(text, terminated));
 }
-
-void RemoveValue(const std::wstring& key, const std::wstring& name) {
-    UniqueHkey opened;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, opened.Put()) == ERROR_SUCCESS)
-        RegDeleteValueW(opened.Get(), name.c_str());
-}
-
-// One value of HKEY_LOCAL_MACHINE as it was before the test, put back byte for
-// byte afterwards, or removed again (with its key, when the test created that).
-class RestoredValue {
-public:
-    RestoredValue(std::wstring key, std::wstring name) : key_(std::move(key)), name_(std::move(name)) {
-        UniqueHkey opened;
-        keyExisted_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_.c_str(), 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
-        if (!keyExisted_) return;
-        DWORD size = 0;
-        if (RegQueryValueExW(opened.Get(), name_.c_str(), nullptr, &type_, nullptr, &size) != ERROR_SUCCESS) return;
-        data_.resize(size);
-        valueExisted_ = RegQueryValueExW(opened.Get(), name_.c_str(), nullptr, &type_, data_.data(), &size) ==
-                        ERROR_SUCCESS;
-        data_.resize(size);
-    }
-    RestoredValue(const RestoredValue&) = delete;
-    RestoredValue& operator=(const RestoredValue&) = delete;
-    ~RestoredValue() {
-        try {
-            if (valueExisted_) {
-                StoreRaw(key_, name_, type_, data_);
-                return;
-            }
-            RemoveValue(key_, name_);
-            if (!keyExisted_) RegDeleteKeyW(HKEY_LOCAL_MACHINE, key_.c_str());
-        } catch (const std::exception& e) {
-            ADD_FAILURE() << "registry not restored: " << e.what();
-        }
-    }
-
-private:
-    std::wstring key_;
-    std::wstring name_;
-    bool keyExisted_ = false;
-    bool valueExisted_ = false;
-    DWORD type_ = REG_NONE;
-    std::vector<BYTE> data_;
-};
 
 // --- Processes -----------------------------------------------------------------
 
