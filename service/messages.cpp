@@ -1,6 +1,6 @@
 #include "messages.h"
 
-#include <cstdio>
+#include "number_text.h"
 
 namespace tarnwick {
 
@@ -17,9 +17,7 @@ std::wstring FailureLine(const Failure& failure) {
 }  // namespace
 
 std::wstring FormatCode(std::int32_t code) {
-    wchar_t text[16];
-    std::swprintf(text, sizeof text / sizeof text[0], L"0x%08X", static_cast<unsigned>(code));
-    return text;
+    return HexText(static_cast<std::uint32_t>(code));
 }
 
 std::wstring StrictFailureText(const Failure& failure) {
@@ -27,7 +25,7 @@ std::wstring StrictFailureText(const Failure& failure) {
 }
 
 std::wstring TimeoutText(const WaitTimeout& timeout) {
-    const auto seconds = std::to_wstring(timeout.bound.count() / 1000);
+    const auto seconds = DecimalText(static_cast<std::uint64_t>(timeout.bound.count() / 1000));
     std::wstring text = L"The service " + timeout.service + L" did not reach the state " +
                         StateName(timeout.awaited) + L" within " + seconds + L" seconds.";
     if (timeout.lastIgnored)

@@ -4,6 +4,7 @@
 
 #include "failure.h"
 #include "messages.h"
+#include "number_text.h"
 
 namespace tarnwick {
 
@@ -47,7 +48,7 @@ std::string_view Trim(const std::string& buffer, std::uint32_t size) {
 std::wstring DwordText(const std::string& buffer) {
     std::uint32_t number = 0;
     for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(buffer[i]);
-    return std::to_wstring(number);
+    return DecimalText(number);
 }
 
 }  // namespace

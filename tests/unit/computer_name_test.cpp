@@ -55,6 +55,8 @@ TEST(CommandLine, OnlyTwoSpellingsSelectAutomaticMode) {
 TEST(Messages, FailuresAndTimeoutsGiveTheCodeAndTheReason) {
     EXPECT_EQ(FormatCode(static_cast<std::int32_t>(0x80070424)), L"0x80070424");
     EXPECT_EQ(FormatCode(5), L"0x00000005");
+    EXPECT_EQ(FormatCode(0), L"0x00000000");
+    EXPECT_EQ(FormatCode(-1), L"0xFFFFFFFF");
 
     const std::wstring strict = StrictFailureText(
         Failure(static_cast<std::int32_t>(0x80070035), L"The network path was not found."));
