@@ -121,16 +121,7 @@ void Form1::CreateControls(int dpi) {
 }
 
 LRESULT CALLBACK Form1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    Form1* self = nullptr;
-    if (message == WM_NCCREATE) {
-        self = static_cast<Form1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_.Reset(window);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<Form1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    }
-    if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    return self->HandleMessage(window, message, wParam, lParam);
+    return RouteMessage<Form1, &Form1::window_, &Form1::HandleMessage>(window, message, wParam, lParam);
 }
 
 LRESULT Form1::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

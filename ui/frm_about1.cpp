@@ -197,17 +197,7 @@ const AboutControlSpec* FrmAbout1::SpecOf(HWND control) const {
 }
 
 LRESULT CALLBACK FrmAbout1::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    FrmAbout1* self = nullptr;
-    if (message == WM_NCCREATE) {
-        self = static_cast<FrmAbout1*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->window_.Reset(window);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    } else {
-        self = reinterpret_cast<FrmAbout1*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    }
-    if (!self) return DefWindowProcW(window, message, wParam, lParam);
-    // `self` may be deleted inside (WM_NCDESTROY): nothing touches it afterwards.
-    return self->HandleMessage(window, message, wParam, lParam);
+    return RouteMessage<FrmAbout1, &FrmAbout1::window_, &FrmAbout1::HandleMessage>(window, message, wParam, lParam);
 }
 
 LRESULT FrmAbout1::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -18,6 +18,27 @@ int ScreenDpi();
 // in the current theme, and centres it on the screen.
 void SizeAndCentre(HWND window, int clientWidth, int clientHeight);
 
+// The body of a window procedure for a window owned by a C++ object: the
+// object passed in CreateWindowEx's last argument takes the handle into its
+// `Handle` member at WM_NCCREATE and gets every message from then on through
+// `Handler`. Called from the class's own static window procedure, which may
+// name its private members here.
+template <typename Window, UniqueHwnd Window::*Handle,
+          LRESULT (Window::*Handler)(HWND, UINT, WPARAM, LPARAM)>
+LRESULT RouteMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* self = nullptr;
+    if (message == WM_NCCREATE) {
+        self = static_cast<Window*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        (self->*Handle).Reset(window);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    } else {
+        self = reinterpret_cast<Window*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    }
+    if (!self) return DefWindowProcW(window, message, wParam, lParam);
+    // `self` may be deleted inside (at WM_NCDESTROY): nothing touches it afterwards.
+    return (self->*Handler)(window, message, wParam, lParam);
+}
+
 // Creates a child control of `parent` with its id, in its pixel rectangle,
 // and gives it `font`.
 HWND CreateChild(HWND parent, int id, const wchar_t* windowClass, const wchar_t* text, DWORD style,
