@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "failure_win32.h"
+#include "system_library_win32.h"
 #include "win32_raii.h"
 
 namespace tarnwick {
@@ -68,11 +69,7 @@ public:
             (void)info_.pfnDeferredFillIn(&info_);
             info_.pfnDeferredFillIn = nullptr;
         }
-        HRESULT code = DISP_E_EXCEPTION;
-        if (info_.scode != 0)
-            code = info_.scode;
-        else if (info_.wCode != 0)
-            code = info_.wCode;
+        const HRESULT code = ExceptionCode(info_.scode, info_.wCode);
         if (SysStringLen(info_.bstrDescription) != 0)
             return Failure(static_cast<std::int32_t>(code),
                            std::wstring(info_.bstrDescription, SysStringLen(info_.bstrDescription)));
@@ -82,22 +79,6 @@ public:
 private:
     EXCEPINFO info_;
 };
-
-// activeds.dll is not one of the system's known DLLs: imported, it would be
-// taken from the program's own folder first, and a copy planted there would
-// run with the administrator's rights. Loaded here, only the system folder's
-// copy is taken, and its own imports are resolved from there.
-UniqueHmodule LoadFromSystemFolder(const wchar_t* name) {
-    UniqueHmodule module(LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32));
-    if (module || GetLastError() != ERROR_INVALID_PARAMETER) return module;
-    // Vista and Windows 7 without KB2533623 refuse the flag. The full path
-    // then, with the DLL's imports looked up beside it first.
-    wchar_t folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return module;
-    const std::wstring path = std::wstring(folder, length) + L'\\' + name;
-    return UniqueHmodule(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-}
 
 DISPID MemberId(IDispatch& object, const std::wstring& member) {
     std::wstring name = member;  // GetIDsOfNames takes a writable name
@@ -191,11 +172,13 @@ std::unique_ptr<DirectoryObject> DispatchObject::CallForObject(
 std::unique_ptr<DirectoryObject> AdsiDirectory::Bind(const std::wstring& path) {
     static_assert(std::is_same_v<GetObjectFn, decltype(&ADsGetObject)>);
     if (!getObject_) {
+        // activeds.dll is not one of the system's known DLLs: imported, it
+        // would be taken from the program's own folder first.
         UniqueHmodule module = LoadFromSystemFolder(L"activeds.dll");
         if (!module) throw FailureFromLastError();
-        const FARPROC found = GetProcAddress(module.Get(), "ADsGetObject");
+        const auto found = FindFunction<GetObjectFn>(module.Get(), "ADsGetObject");
         if (!found) throw FailureFromLastError();
-        getObject_ = reinterpret_cast<GetObjectFn>(reinterpret_cast<void*>(found));
+        getObject_ = found;
         activeDs_ = std::move(module);
     }
     ComPtr<IDispatch> object;

@@ -24,4 +24,14 @@ private:
     std::wstring description_;
 };
 
+// The HRESULT an automation exception stands for: its scode when the callee
+// set one; otherwise its wCode, which is not an HRESULT, turned into one as
+// COM's own support does (FACILITY_ITF, 0x80040200 + wCode); otherwise
+// DISP_E_EXCEPTION, which only says that there was an exception.
+constexpr std::int32_t ExceptionCode(std::int32_t scode, std::uint16_t wCode) {
+    if (scode != 0) return scode;
+    if (wCode != 0) return static_cast<std::int32_t>(0x80040200u + wCode - 0x100000000LL);
+    return static_cast<std::int32_t>(0x80020009u - 0x100000000LL);
+}
+
 }  // namespace tarnwick

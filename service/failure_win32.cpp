@@ -1,29 +1,45 @@
 #include "failure_win32.h"
 
-#include <memory>
+#include "system_library_win32.h"
+#include "win32_raii.h"
 
 namespace tarnwick {
 
 namespace {
-struct LocalFreeFn {
-    void operator()(wchar_t* p) const { LocalFree(p); }
-};
-}  // namespace
 
-std::wstring SystemMessage(HRESULT code) {
-    wchar_t* buffer = nullptr;
-    const DWORD length = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    const std::unique_ptr<wchar_t, LocalFreeFn> owner(buffer);
-    std::wstring text(buffer ? buffer : L"", length);
+// The text of `code` in the message table of `module` (the system's when null).
+std::wstring TableText(HMODULE module, HRESULT code) {
+    UniqueHlocal buffer;
+    const DWORD source = module ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM;
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | source | FORMAT_MESSAGE_IGNORE_INSERTS, module,
+                       static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(buffer.Put()), 0, nullptr);
+    if (length == 0 || !buffer) return std::wstring();
+    std::wstring text(static_cast<const wchar_t*>(buffer.Get()), length);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     return text;
 }
 
+}  // namespace
+
+std::wstring SystemMessage(HRESULT code) {
+    return TableText(nullptr, code);
+}
+
+std::wstring Win32MessageTables::System(std::int32_t code) {
+    return SystemMessage(static_cast<HRESULT>(code));
+}
+
+std::wstring Win32MessageTables::DirectoryService(std::int32_t code) {
+    // Only its resources are wanted: loaded as a data file, none of its code runs.
+    const UniqueHmodule activeDs = LoadFromSystemFolder(L"activeds.dll", LOAD_LIBRARY_AS_DATAFILE);
+    return activeDs ? TableText(activeDs.Get(), static_cast<HRESULT>(code)) : std::wstring();
+}
+
 Failure FailureFromHresult(HRESULT code) {
-    return Failure(static_cast<std::int32_t>(code), SystemMessage(code));
+    Win32MessageTables tables;
+    return Failure(static_cast<std::int32_t>(code), DescribeCode(static_cast<std::int32_t>(code), tables));
 }
 
 Failure FailureFromLastError(HRESULT fallback) {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "code_description.h"
 #include "failure.h"
 
 namespace tarnwick {
@@ -12,7 +13,14 @@ namespace tarnwick {
 // line break; empty when the system has none.
 std::wstring SystemMessage(HRESULT code);
 
-// A Failure for `code` described by the system's text.
+// The system's message table, and the directory service's in activeds.dll.
+class Win32MessageTables final : public MessageTables {
+public:
+    std::wstring System(std::int32_t code) override;
+    std::wstring DirectoryService(std::int32_t code) override;
+};
+
+// A Failure for `code` with the description users are shown for it.
 Failure FailureFromHresult(HRESULT code);
 
 // A Failure for the calling thread's last Win32 error, or for `fallback` when

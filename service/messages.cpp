@@ -10,9 +10,21 @@ const wchar_t* StateName(ServiceState state) {
 }
 
 std::wstring FailureLine(const Failure& failure) {
-    std::wstring line = L"Error " + FormatCode(failure.Code());
-    if (!failure.Description().empty()) line += L": " + failure.Description();
-    return line;
+    const std::wstring& description = failure.Description();
+    return L"Error " + FormatCode(failure.Code()) + L": " +
+           (description.empty() ? L"Windows gives no description for this code." : description);
+}
+
+const wchar_t* Consequence(FailurePlace place) {
+    switch (place) {
+    case FailurePlace::Link:
+        return L"The link was not opened, and the IIS services were not touched.";
+    case FailurePlace::AboutDialog:
+        return L"The About dialog could not do what was asked, and the IIS services were not touched.";
+    case FailurePlace::Switching:
+        break;
+    }
+    return L"The IIS services were not switched.";
 }
 }  // namespace
 
@@ -20,16 +32,23 @@ std::wstring FormatCode(std::int32_t code) {
     return HexText(static_cast<std::uint32_t>(code));
 }
 
-std::wstring StrictFailureText(const Failure& failure) {
-    return FailureLine(failure) + L"\n\nThe IIS services were not switched. Tarnwick will close.";
+std::wstring StrictFailureText(const Failure& failure, FailurePlace place) {
+    return FailureLine(failure) + L"\n\n" + Consequence(place) + L" Tarnwick will close.";
 }
 
 std::wstring TimeoutText(const WaitTimeout& timeout) {
-    const auto seconds = DecimalText(static_cast<std::uint64_t>(timeout.bound.count() / 1000));
-    std::wstring text = L"The service " + timeout.service + L" did not reach the state " +
-                        StateName(timeout.awaited) + L" within " + seconds + L" seconds.";
-    if (timeout.lastIgnored)
-        text += L"\n\nThe last request for it that failed: " + FailureLine(*timeout.lastIgnored);
+    std::wstring text;
+    if (timeout.serviceMissing) {
+        text = L"The service " + timeout.service + L" could not be found, so it cannot reach the state " +
+               StateName(timeout.awaited) + L".";
+        if (timeout.lastIgnored) text += L"\n\nLooking it up failed: " + FailureLine(*timeout.lastIgnored);
+    } else {
+        const auto seconds = DecimalText(static_cast<std::uint64_t>(timeout.bound.count() / 1000));
+        text = L"The service " + timeout.service + L" did not reach the state " + StateName(timeout.awaited) +
+               L" within " + seconds + L" seconds.";
+        if (timeout.lastIgnored)
+            text += L"\n\nThe last request for it that failed: " + FailureLine(*timeout.lastIgnored);
+    }
     text += L"\n\nThe IIS services may be left partly switched. Tarnwick will close.";
     return text;
 }

@@ -10,13 +10,20 @@ namespace tarnwick {
 
 inline constexpr wchar_t kApplicationTitle[] = L"Tarnwick";
 
+// Where a strict failure escaped: it decides the report's last line.
+enum class FailurePlace {
+    Switching,    // the launch decision or a Start Web / Stop Web click
+    Link,         // opening the maker's web page or mail
+    AboutDialog,  // showing the About dialog or one of its buttons
+};
+
 // "0x80070424": the form administrators look codes up in.
 std::wstring FormatCode(std::int32_t code);
 
 // The text of the box that reports a strict failure.
-std::wstring StrictFailureText(const Failure& failure);
+std::wstring StrictFailureText(const Failure& failure, FailurePlace place);
 
-// The text of the box shown when a wait reached its bound.
+// The text of the box shown when a wait gave up.
 std::wstring TimeoutText(const WaitTimeout& timeout);
 
 }  // namespace tarnwick

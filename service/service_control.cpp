@@ -136,10 +136,12 @@ Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
 
 // Reads the service's status until it equals `state`, running `between` after
 // each read that did not match (a failed read counts as not matched). Gives up
-// once the bound has passed.
+// once the bound has passed, and at once when the service was never found.
 std::optional<WaitTimeout> ServiceControl::WaitForState(
     const std::unique_ptr<DirectoryObject>& field, const wchar_t* service, ServiceState state,
     Ignoring& ignoring, const std::function<void()>& between) {
+    if (!field)
+        return WaitTimeout{service, state, bound_, std::chrono::milliseconds(0), ignoring.LastFor(service), true};
     const auto start = clock_.Now();
     for (;;) {
         bool reached = false;

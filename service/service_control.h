@@ -21,15 +21,18 @@ inline constexpr std::int32_t kPollIntervalMs = 3;
 // program gives up and tells the user.
 inline constexpr std::chrono::milliseconds kWaitBound = std::chrono::seconds(60);
 
-// A wait that reached its bound: which service did not reach which state
-// within the bound (`waited` is how long it actually took, at least the
-// bound), and the last failure dropped for that service, if any.
+// A wait that gave up: which service did not reach which state within the
+// bound (`waited` is how long it actually took, at least the bound), and the
+// last failure dropped for that service, if any. A wait on a service whose
+// lookup failed cannot succeed: it gives up at once, `serviceMissing` set and
+// the lookup's failure as the last one dropped.
 struct WaitTimeout {
     std::wstring service;
     ServiceState awaited;
     std::chrono::milliseconds bound;
     std::chrono::milliseconds waited;
     std::optional<Failure> lastIgnored;
+    bool serviceMissing = false;
 };
 
 // What an entry point asks of the program when it returns.
@@ -37,7 +40,7 @@ struct Outcome {
     enum class Kind {
         KeepRunning,   // the window stays open for the user
         SequenceDone,  // a sequence ran to its end: the program ends (status 0)
-        BoundReached,  // a wait gave up: tell the user, then end (status 2)
+        BoundReached,  // a wait gave up (bound reached, or service missing): tell the user, then end (status 2)
     };
     Kind kind = Kind::KeepRunning;
     std::optional<WaitTimeout> timeout;

@@ -56,6 +56,7 @@ struct ReleaseScreenDcFn { void operator()(HDC dc) const { ReleaseDC(nullptr, dc
 struct DestroyIconFn { void operator()(HICON i) const { DestroyIcon(i); } };
 struct DeletePenFn { void operator()(HPEN p) const { DeleteObject(p); } };
 struct FreeLibraryFn { void operator()(HMODULE m) const { FreeLibrary(m); } };
+struct LocalFreeFn { void operator()(HLOCAL m) const { LocalFree(m); } };
 
 using UniqueHandle = UniqueResource<HANDLE, CloseHandleFn, nullptr>;
 using UniqueHkey = UniqueResource<HKEY, RegCloseKeyFn, nullptr>;
@@ -67,6 +68,8 @@ using UniqueScreenDc = UniqueResource<HDC, ReleaseScreenDcFn, nullptr>;
 // An icon loaded without LR_SHARED, which its loader must destroy.
 using UniqueHicon = UniqueResource<HICON, DestroyIconFn, nullptr>;
 using UniqueHpen = UniqueResource<HPEN, DeletePenFn, nullptr>;
+// Memory a system call allocated with LocalAlloc for its caller (FormatMessage).
+using UniqueHlocal = UniqueResource<HLOCAL, LocalFreeFn, nullptr>;
 // A DLL loaded by LoadLibrary(Ex), freed on destruction.
 using UniqueHmodule = UniqueResource<HMODULE, FreeLibraryFn, nullptr>;
 

@@ -7,11 +7,22 @@ namespace tarnwick {
 
 namespace {
 
+// Whether the target reached a handler: through the desktop's shell when the
+// program runs elevated and there is one, otherwise directly.
+bool HandOver(Shell& shell, const std::wstring& target) {
+    if (shell.RunsElevated()) {
+        if (const auto desktop = shell.FindDesktopShell()) {
+            // The desktop's shell does not report a missing handler: ask first.
+            return shell.HasHandler(SchemeOf(target)) &&
+                   desktop->Execute(target, kLinkWorkingDirectory, kShowNormal);
+        }
+    }
+    return ShellSucceeded(
+        shell.Execute(nullptr, std::nullopt, target, std::nullopt, kLinkWorkingDirectory, kShowNormal));
+}
+
 void Launch(Shell& shell, MessageBoxes& boxes, const std::wstring& target, const wchar_t* errorText) {
-    const std::int64_t result =
-        shell.Execute(nullptr, std::nullopt, target, std::nullopt, kLinkWorkingDirectory, kShowNormal);
-    if (!ShellSucceeded(result))
-        boxes.Show(errorText, kApplicationTitle, MessageIcon::Error);
+    if (!HandOver(shell, target)) boxes.Show(errorText, kApplicationTitle, MessageIcon::Error);
 }
 
 }  // namespace
@@ -22,6 +33,11 @@ std::wstring HomePageTarget() {
 
 std::wstring InfoMailTarget() {
     return std::wstring(L"mailto:") + TARNWICK_WIDE(TARNWICK_MAKER_MAIL) + L"?subject=More Information: " + kApplicationTitle;
+}
+
+std::wstring SchemeOf(const std::wstring& target) {
+    const auto colon = target.find(L':');
+    return colon == std::wstring::npos ? std::wstring() : target.substr(0, colon);
 }
 
 bool ShellSucceeded(std::int64_t result) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -8,19 +9,38 @@
 
 namespace tarnwick {
 
-// The Windows shell's "execute" entry point, argument for argument. Texts are
-// Unicode here; the adapter converts them for the ANSI entry point. The result
-// is the raw INT_PTR the shell returned, widened so that no bit is lost.
+// The shell of the user's desktop (Explorer), which starts the programs it is
+// handed with the user's own rights, whatever the rights of the caller.
+class DesktopShell {
+public:
+    virtual ~DesktopShell() = default;
+
+    // Hands `file` over to be opened with its default action. False when the
+    // shell refused it.
+    virtual bool Execute(const std::wstring& file, const std::wstring& directory, int showCommand) = 0;
+};
+
+// The Windows shell as the link routines use it.
 class Shell {
 public:
     virtual ~Shell() = default;
 
+    // The shell's "execute" entry point, argument for argument. Texts are
+    // Unicode here; the adapter converts them for the ANSI entry point. The
+    // result is the raw INT_PTR the shell returned, widened so that no bit is lost.
     virtual std::int64_t Execute(void* owner,
                                  const std::optional<std::wstring>& verb,
                                  const std::wstring& file,
                                  const std::optional<std::wstring>& parameters,
                                  const std::wstring& directory,
                                  int showCommand) = 0;
+
+    // Whether this program runs with the administrator's full rights.
+    virtual bool RunsElevated() = 0;
+    // The desktop's shell, or null when none runs.
+    virtual std::unique_ptr<DesktopShell> FindDesktopShell() = 0;
+    // Whether a program is registered to open targets of `scheme` ("https", "mailto").
+    virtual bool HasHandler(const std::wstring& scheme) = 0;
 };
 
 inline constexpr wchar_t kLinkWorkingDirectory[] = L"C:\\";
@@ -37,11 +57,16 @@ std::wstring HomePageTarget();
 // "mailto:" + the maker's information address + the subject, unencoded.
 std::wstring InfoMailTarget();
 
+// "https" for "https://…", "mailto" for "mailto:…"; empty without a scheme.
+std::wstring SchemeOf(const std::wstring& target);
+
 // The shell reports success with a value above 32. Only the low 32 bits count,
 // read as a signed number, as a 32-bit caller would see them.
 bool ShellSucceeded(std::int64_t result);
 
 // Hand the link to the shell; on failure tell the user and return normally.
+// Run elevated with a desktop shell, the link is handed to that shell, so
+// that the browser or mail program runs with the user's own rights.
 void OpenHomePage(Shell& shell, MessageBoxes& boxes);
 void SendInfoMail(Shell& shell, MessageBoxes& boxes);
 

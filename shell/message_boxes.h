@@ -7,12 +7,13 @@ namespace tarnwick {
 // The icons the program's message boxes use.
 enum class MessageIcon {
     None,
-    Error,  // the stop sign
+    Error,    // the stop sign
+    Warning,  // the exclamation mark
 };
 
-// The platform's modal message box with a single OK button. Routines that
-// report their own failures take this interface, so their texts and icons can
-// be checked without a screen.
+// The platform's modal message box with a single OK button: the one way the
+// program shows a message. Routines that report their own failures take this
+// interface, so their texts and icons can be checked without a screen.
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;

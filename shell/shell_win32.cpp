@@ -1,24 +1,61 @@
 #include "shell_win32.h"
 
-#include <shellapi.h>
+#include <exdisp.h>
+#include <shldisp.h>
+#include <shlguid.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <wrl/client.h>
 
-#include <climits>
-
+#include "ansi_text_win32.h"
 #include "failure_win32.h"
+#include "system_library_win32.h"
 
 namespace tarnwick {
 
-std::string AnsiFromWide(const std::wstring& text) {
-    if (text.empty()) return {};
-    if (text.size() > static_cast<std::size_t>(INT_MAX)) throw FailureFromHresult(E_INVALIDARG);
-    const int wideLength = static_cast<int>(text.size());
-    const int length = WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    if (length == 0) throw FailureFromLastError();
-    std::string ansi(static_cast<std::size_t>(length), '\0');
-    if (WideCharToMultiByte(CP_ACP, 0, text.data(), wideLength, ansi.data(), length, nullptr, nullptr) == 0)
-        throw FailureFromLastError();
-    return ansi;
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+using ShellExecuteAFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+using AssocQueryStringWFn = HRESULT(WINAPI*)(ASSOCF, ASSOCSTR, LPCWSTR, LPCWSTR, LPWSTR, DWORD*);
+
+// `module` loaded at the first call, then its function `name`.
+template <typename Function>
+Function LoadedFunction(UniqueHmodule& module, const wchar_t* library, const char* name) {
+    if (!module) module = LoadFromSystemFolder(library);
+    const auto function = FindFunction<Function>(module.Get(), name);
+    if (!function) throw FailureFromLastError();
+    return function;
 }
+
+// The shell's automation object of the desktop window, through which it
+// starts programs as the desktop's own user.
+class Win32DesktopShell final : public DesktopShell {
+public:
+    explicit Win32DesktopShell(ComPtr<IShellDispatch2> shell) : shell_(std::move(shell)) {}
+
+    bool Execute(const std::wstring& file, const std::wstring& directory, int showCommand) override {
+        UniqueBstr target(file.data(), static_cast<UINT>(file.size()));
+        UniqueVariant folder;
+        folder.Get()->vt = VT_BSTR;
+        folder.Get()->bstrVal = SysAllocStringLen(directory.data(), static_cast<UINT>(directory.size()));
+        UniqueVariant show;
+        show.Get()->vt = VT_I4;
+        show.Get()->lVal = showCommand;
+        if (!target || !folder->bstrVal) throw FailureFromHresult(E_OUTOFMEMORY);
+        // No arguments and the default verb; the folder and the show command
+        // must be given, or the shell takes its own folder and hides the window.
+        UniqueVariant noArguments;
+        UniqueVariant defaultVerb;
+        return SUCCEEDED(shell_->ShellExecute(target.Get(), *noArguments, *folder, *defaultVerb, *show));
+    }
+
+private:
+    ComPtr<IShellDispatch2> shell_;
+};
+
+}  // namespace
 
 std::int64_t Win32Shell::Execute(void* owner,
                                  const std::optional<std::wstring>& verb,
@@ -26,6 +63,7 @@ std::int64_t Win32Shell::Execute(void* owner,
                                  const std::optional<std::wstring>& parameters,
                                  const std::wstring& directory,
                                  int showCommand) {
+    const auto shellExecute = LoadedFunction<ShellExecuteAFn>(shell32_, L"shell32.dll", "ShellExecuteA");
     // Converted up front: the pointers handed to the shell must outlive the call.
     const std::optional<std::string> ansiVerb =
         verb ? std::optional<std::string>(AnsiFromWide(*verb)) : std::nullopt;
@@ -34,32 +72,66 @@ std::int64_t Win32Shell::Execute(void* owner,
         parameters ? std::optional<std::string>(AnsiFromWide(*parameters)) : std::nullopt;
     const std::string ansiDirectory = AnsiFromWide(directory);
 
-    const HINSTANCE result = ShellExecuteA(static_cast<HWND>(owner),
-                                           ansiVerb ? ansiVerb->c_str() : nullptr,
-                                           ansiFile.c_str(),
-                                           ansiParameters ? ansiParameters->c_str() : nullptr,
-                                           ansiDirectory.c_str(),
-                                           showCommand);
+    const HINSTANCE result = shellExecute(static_cast<HWND>(owner),
+                                          ansiVerb ? ansiVerb->c_str() : nullptr,
+                                          ansiFile.c_str(),
+                                          ansiParameters ? ansiParameters->c_str() : nullptr,
+                                          ansiDirectory.c_str(),
+                                          showCommand);
     return static_cast<std::int64_t>(reinterpret_cast<INT_PTR>(result));
 }
 
-void Win32MessageBoxes::Show(const std::wstring& text, const std::wstring& caption, MessageIcon icon) {
-    const UINT iconFlag = icon == MessageIcon::Error ? MB_ICONERROR : 0;
-    // The answer carries nothing, OK being the only button; 0 means no box was shown.
-    if (MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_OK | MB_TASKMODAL | iconFlag) == 0)
-        throw FailureFromLastError();
+bool Win32Shell::RunsElevated() {
+    // A token that cannot be asked counts as not elevated: the link then goes
+    // the direct way, as it always did.
+    UniqueHandle token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, token.Put())) return false;
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (!GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size)) return false;
+    return elevation.TokenIsElevated != 0;
 }
 
-void OpenHomePage() {
-    Win32Shell shell;
-    Win32MessageBoxes boxes;
-    OpenHomePage(shell, boxes);
+std::unique_ptr<DesktopShell> Win32Shell::FindDesktopShell() {
+    // The desktop window's shell view, and the shell's automation object behind
+    // it. Any step that fails means there is no desktop shell to hand over to.
+    ComPtr<IShellWindows> windows;
+    if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&windows)))) return nullptr;
+    UniqueVariant location;
+    location.Get()->vt = VT_I4;
+    location.Get()->lVal = CSIDL_DESKTOP;
+    UniqueVariant noRoot;
+    long window = 0;
+    ComPtr<IDispatch> desktop;
+    if (windows->FindWindowSW(location.Get(), noRoot.Get(), SWC_DESKTOP, &window, SWFO_NEEDDISPATCH, &desktop) !=
+            S_OK || !desktop)
+        return nullptr;
+    ComPtr<IServiceProvider> services;
+    ComPtr<IShellBrowser> browser;
+    ComPtr<IShellView> view;
+    ComPtr<IDispatch> background;
+    ComPtr<IShellFolderViewDual> folderView;
+    ComPtr<IDispatch> application;
+    ComPtr<IShellDispatch2> shell;
+    if (FAILED(desktop.As(&services)) ||
+        FAILED(services->QueryService(SID_STopLevelBrowser, IID_PPV_ARGS(&browser))) ||
+        FAILED(browser->QueryActiveShellView(&view)) ||
+        FAILED(view->GetItemObject(SVGIO_BACKGROUND, IID_PPV_ARGS(&background))) ||
+        FAILED(background.As(&folderView)) || FAILED(folderView->get_Application(&application)) ||
+        !application || FAILED(application.As(&shell)))
+        return nullptr;
+    return std::make_unique<Win32DesktopShell>(std::move(shell));
 }
 
-void SendInfoMail() {
-    Win32Shell shell;
-    Win32MessageBoxes boxes;
-    SendInfoMail(shell, boxes);
+bool Win32Shell::HasHandler(const std::wstring& scheme) {
+    const auto assocQueryString =
+        LoadedFunction<AssocQueryStringWFn>(shlwapi_, L"shlwapi.dll", "AssocQueryStringW");
+    wchar_t command[MAX_PATH];
+    DWORD length = ARRAYSIZE(command);
+    const HRESULT hr =
+        assocQueryString(static_cast<ASSOCF>(0), ASSOCSTR_COMMAND, scheme.c_str(), L"open", command, &length);
+    // A command longer than the buffer is still a handler.
+    return SUCCEEDED(hr) || hr == E_POINTER;
 }
 
 }  // namespace tarnwick

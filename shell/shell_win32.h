@@ -3,20 +3,19 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "links.h"
-#include "message_boxes.h"
+#include "win32_raii.h"
 
 namespace tarnwick {
 
-// `text` in the system's ANSI code page, for the "A" entry points the program
-// calls by name. Throws Failure when the conversion fails.
-std::string AnsiFromWide(const std::wstring& text);
-
-// Shell over ShellExecuteA.
-class Win32Shell : public Shell {
+// Shell over ShellExecuteA, the process token, the desktop's shell window
+// and the association registry. shell32 and shlwapi are loaded from the
+// system folder at their first use: most runs never open a link.
+class Win32Shell final : public Shell {
 public:
     std::int64_t Execute(void* owner,
                          const std::optional<std::wstring>& verb,
@@ -24,18 +23,13 @@ public:
                          const std::optional<std::wstring>& parameters,
                          const std::wstring& directory,
                          int showCommand) override;
-};
+    bool RunsElevated() override;
+    std::unique_ptr<DesktopShell> FindDesktopShell() override;
+    bool HasHandler(const std::wstring& scheme) override;
 
-// MessageBoxes over MessageBoxW. The box has no owner but is task-modal: like
-// a box owned by the active window, it keeps every window of the program
-// from reacting until it is closed.
-class Win32MessageBoxes : public MessageBoxes {
-public:
-    void Show(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
+private:
+    UniqueHmodule shell32_;
+    UniqueHmodule shlwapi_;
 };
-
-// The link routines as the windows call them: with the real shell and boxes.
-void OpenHomePage();
-void SendInfoMail();
 
 }  // namespace tarnwick

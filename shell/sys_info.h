@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -8,13 +9,9 @@
 
 namespace tarnwick {
 
-// Registry values in the form the Windows headers give them, so this code
-// builds without them; the Win32 adapter checks that they agree.
-using RegistryRoot = std::uint32_t;     // a predefined root, as its 32-bit handle value
-using RegistryKey = std::uintptr_t;     // an opened key; 0 is no key
-using RegistryStatus = std::int32_t;    // 0 is success, otherwise a Win32 error
+// A predefined registry root, as its 32-bit handle value.
+using RegistryRoot = std::uint32_t;
 inline constexpr RegistryRoot kHkeyLocalMachine = 0x80000002u;
-inline constexpr std::uint32_t kKeyRead = 0x20019u;  // read rights only: nothing is written
 inline constexpr std::uint32_t kRegSz = 1;
 inline constexpr std::uint32_t kRegDword = 4;
 
@@ -23,23 +20,39 @@ inline constexpr std::uint32_t kValueBufferSize = 1024;
 
 inline constexpr wchar_t kSysInfoUnavailable[] = L"System Information Is Unavailable At This Time";
 
+// One registry value as stored: its type and the bytes its size counts.
+struct RegistryValue {
+    std::uint32_t type = 0;
+    std::string bytes;
+};
+
 // The registry as its ANSI entry points see it: names are converted to the
 // ANSI code page on the way in, and values come back as the bytes stored.
 class Registry {
 public:
     virtual ~Registry() = default;
 
-    // Opens `keyName` below `root`; on success `key` is the opened key.
-    virtual RegistryStatus OpenKey(RegistryRoot root, const std::wstring& keyName,
-                                   std::uint32_t access, RegistryKey& key) = 0;
-    // Reads value `valueName` into `data` (capacity `size` bytes); `size`
-    // becomes the number of bytes stored, `type` the value's type.
-    virtual RegistryStatus QueryValue(RegistryKey key, const std::wstring& valueName,
-                                      std::uint32_t& type, char* data, std::uint32_t& size) = 0;
-    virtual void CloseKey(RegistryKey key) = 0;
+    // Reads value `valueName` of key `keyName` below `root`, with read rights
+    // only, into a buffer of `capacity` bytes. Nothing when the key or the
+    // value cannot be read, a value longer than the buffer included.
+    virtual std::optional<RegistryValue> ReadValue(RegistryRoot root, const std::wstring& keyName,
+                                                   const std::wstring& valueName, std::uint32_t capacity) = 0;
     // Text in the ANSI code page back to Unicode.
     virtual std::wstring FromAnsi(std::string_view text) = 0;
 };
+
+// How a program is started: the program file, and the whole command line it
+// is given.
+struct ProgramStart {
+    std::wstring application;
+    std::wstring commandLine;
+};
+
+// The start for a path text from the registry. The whole text is the command
+// line. A text in double quotes names the program between them, and may go
+// on with arguments; any other text is the program's path as a whole, blanks
+// included, so "C:\Program Files\…" can never start "C:\Program.exe".
+ProgramStart ProgramStartFor(const std::wstring& pathText);
 
 // The program files the launcher looks at and starts.
 class ProgramFiles {
@@ -49,9 +62,10 @@ public:
     // A normal file exists at `path`: not a folder, not hidden, not a system
     // file (read-only and archive files count).
     virtual bool IsNormalFile(const std::wstring& path) = 0;
-    // Starts exactly the program file `path`, window shown normally and given
-    // the focus, without waiting for it. Throws Failure when it cannot start.
-    virtual void Start(const std::wstring& path) = 0;
+    // Starts exactly `start.application` with `start.commandLine`, window
+    // shown normally and given the focus, without waiting for it. Throws
+    // Failure when it cannot start.
+    virtual void Start(const ProgramStart& start) = 0;
 };
 
 // Finds the system information tool through the registry and starts it.
@@ -64,7 +78,7 @@ public:
     // terminating NUL counted in its size), a 32-bit number in decimal; a value
     // of any other type leaves `keyVal` as it was. Returns false, with `keyVal`
     // empty, when the key or the value cannot be read. Throws Failure for a
-    // value of zero bytes. The key is closed on every way out.
+    // value of zero bytes.
     bool GetKeyValue(RegistryRoot keyRoot, const std::wstring& keyName,
                      const std::wstring& subKeyRef, std::wstring& keyVal);
 

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <windows.h>
-
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,27 +10,18 @@
 namespace tarnwick {
 
 // Registry over RegOpenKeyExA, RegQueryValueExA and RegCloseKey.
-class Win32Registry : public Registry {
+class Win32Registry final : public Registry {
 public:
-    RegistryStatus OpenKey(RegistryRoot root, const std::wstring& keyName,
-                           std::uint32_t access, RegistryKey& key) override;
-    RegistryStatus QueryValue(RegistryKey key, const std::wstring& valueName,
-                              std::uint32_t& type, char* data, std::uint32_t& size) override;
-    void CloseKey(RegistryKey key) override;
+    std::optional<RegistryValue> ReadValue(RegistryRoot root, const std::wstring& keyName,
+                                           const std::wstring& valueName, std::uint32_t capacity) override;
     std::wstring FromAnsi(std::string_view text) override;
 };
 
 // ProgramFiles over GetFileAttributesW and CreateProcessW.
-class Win32ProgramFiles : public ProgramFiles {
+class Win32ProgramFiles final : public ProgramFiles {
 public:
     bool IsNormalFile(const std::wstring& path) override;
-    void Start(const std::wstring& path) override;
+    void Start(const ProgramStart& start) override;
 };
-
-// The launcher's routines as the About dialog calls them: with the real
-// registry, program files and message boxes.
-bool GetKeyValue(RegistryRoot keyRoot, const std::wstring& keyName,
-                 const std::wstring& subKeyRef, std::wstring& keyVal);
-void StartSysInfo();
 
 }  // namespace tarnwick

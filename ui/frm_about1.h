@@ -2,13 +2,13 @@
 
 #include <windows.h>
 
-#include <array>
 #include <string>
 
 #include "frm_about1_layout.h"
-#include "open_windows.h"
+#include "shell_adapters.h"
 #include "sys_info.h"
 #include "win32_raii.h"
+#include "window.h"
 
 namespace tarnwick {
 
@@ -16,15 +16,13 @@ namespace tarnwick {
 // links, a disclaimer and the System Info button. It is not modal and has no
 // owner window; at most one exists at a time. The object belongs to its
 // window and is deleted when the window is destroyed.
-class FrmAbout1 final {
+class FrmAbout1 final : public Window {
 public:
     // Shows the open dialog again, or else creates and shows a new one.
     // Throws Failure when the system refuses.
-    static void Show(HINSTANCE instance, OpenWindows& openWindows);
+    static void Show(HINSTANCE instance, Program& program, ShellAdapters& adapters);
 
-    FrmAbout1(const FrmAbout1&) = delete;
-    FrmAbout1& operator=(const FrmAbout1&) = delete;
-    ~FrmAbout1();
+    ~FrmAbout1() override;
 
     // The system information launcher: reads one registry value as text, and
     // finds and starts the tool (or tells the user it is unavailable).
@@ -34,26 +32,16 @@ public:
 
 private:
     // Creates the window and its controls, hidden.
-    FrmAbout1(HINSTANCE instance, OpenWindows& openWindows);
+    FrmAbout1(HINSTANCE instance, Program& program, ShellAdapters& adapters);
 
     static HWND FindOpen();
     static void ShowAndActivate(HWND window);
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-    void OnCreate();
-    void OnCommand(int id, HWND control, UINT notification);
-    HBRUSH OnCtlColorStatic(HDC dc, HWND label);
-    bool OnSetCursor(HWND under, UINT hitTest);
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnControlClick(std::size_t control) override;
+    void OnCommandWithoutControl(int id, UINT notification) override;
+    void OnDestroyed() override;
     void OnDrawItem(const DRAWITEMSTRUCT& item);
-    void OnPaint(HWND window);
-    void OnActivate(UINT state);
-    void OnSetFocus();
-    LRESULT OnGetDefId();
-    void OnButtonFocus(AboutControl button);
-    void OnDestroy();
-    void OnNcDestroy(HWND window);
 
     // Event handlers, named after their control and event.
     void OnCmdOKClick();
@@ -61,28 +49,11 @@ private:
     void OnLabel1Click();
     void OnLabel2Click();
 
-    // Runs an event handler; a failure that escapes it is reported and ends
-    // the program.
-    template <typename Handler>
-    void RunHandler(Handler handler);
+    SysInfoLauncher SysInfo();
 
-    void CreateControls(int dpi);
-    HWND Control(AboutControl which) const { return controls_[Index(which)]; }
-    const AboutControlSpec* SpecOf(HWND control) const;
-
-    HINSTANCE instance_;
-    OpenWindows& openWindows_;
-    std::array<AboutControlSpec, kAboutControlCount> specs_;
-    int dpi_ = USER_DEFAULT_SCREEN_DPI;
-    UniqueHfont standardFont_;
-    UniqueHfont linkFont_;
-    UniqueHicon icon_;
-    HCURSOR handCursor_ = nullptr;  // a resource cursor: the system frees it
-    std::array<HWND, kAboutControlCount> controls_{};
-    AboutControl focus_ = AboutControl::CmdOK;          // where the focus goes on activation
-    AboutControl defaultButton_ = AboutControl::CmdOK;  // the button Enter presses
+    ShellAdapters& adapters_;
+    UniqueHicon icon_;            // the caption's 32 x 32 image
     bool ownedByWindow_ = false;  // once shown, the window deletes the object
-    UniqueHwnd window_;           // last: destroyed first, while the rest still exists
 };
 
 }  // namespace tarnwick

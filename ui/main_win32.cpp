@@ -8,8 +8,10 @@
 #include "computer_name_win32.h"
 #include "failure_win32.h"
 #include "form1.h"
-#include "open_windows.h"
-#include "program_end.h"
+#include "message_boxes_win32.h"
+#include "program.h"
+#include "shell_win32.h"
+#include "sys_info_win32.h"
 #include "system_clock_win32.h"
 #include "win32_raii.h"
 
@@ -53,25 +55,33 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // depends on the result: older systems end it anyway.
     (void)HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
 
+    // The adapters, made once and handed to the windows.
+    Win32MessageBoxes boxes;
+    Program program(boxes);
+
     const ScopedComInit com(COINIT_APARTMENTTHREADED);
-    if (FAILED(com.Result())) EndWithStrictFailure(nullptr, FailureFromHresult(com.Result()));
+    if (FAILED(com.Result())) program.EndWithStrictFailure(FailureFromHresult(com.Result()), FailurePlace::Switching);
 
     // Registers the visual-style controls of the manifest's Common Controls 6.
     // Should it fail, the system's plain buttons serve as well.
     INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_STANDARD_CLASSES};
     (void)InitCommonControlsEx(&commonControls);
 
+    // Everything before the message loop belongs to the launch.
     try {
         Win32ComputerName names;
         AdsiDirectory directory;
         SystemClock clock;
-        OpenWindows openWindows;
-        Form1 form(instance, openWindows, names, directory, clock);
+        Win32Shell shell;
+        Win32Registry registry;
+        Win32ProgramFiles files;
+        ShellAdapters adapters{shell, registry, files};
+        Form1 form(instance, program, names, directory, clock, adapters);
         form.Load(ArgumentText(GetCommandLineW()));
         return RunMessageLoop();
     } catch (const Failure& failure) {
-        EndWithStrictFailure(nullptr, failure);
+        program.EndWithStrictFailure(failure, FailurePlace::Switching);
     } catch (const std::exception& exception) {
-        EndWithStrictFailure(nullptr, FailureFromException(exception));
+        program.EndWithStrictFailure(FailureFromException(exception), FailurePlace::Switching);
     }
 }

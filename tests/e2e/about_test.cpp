@@ -16,6 +16,7 @@
 
 #include "maker.h"
 #include "program.h"
+#include "provider_config.h"
 #include "services.h"
 #include "test_data.h"
 #include "win32_raii.h"
@@ -350,6 +351,7 @@ protected:
         ResetServices();  // IISADMIN stopped: the main window waits for the user
         log_ = TempFile(L"about_test_recorder.log");
         DeleteFileW(log_.c_str());
+        DeleteFileW((log_ + L".parents").c_str());
         // Inherited by the program and, through the shell, by the recorder.
         SetEnvironmentVariableW(kRecorderLogVariable, log_.c_str());
         handlers_ = std::make_unique<RecorderHandlers>();
@@ -360,6 +362,7 @@ protected:
         handlers_.reset();
         SetEnvironmentVariableW(kRecorderLogVariable, nullptr);
         DeleteFileW(log_.c_str());
+        DeleteFileW((log_ + L".parents").c_str());
         ResetServices();
     }
 
@@ -437,6 +440,14 @@ protected:
             << "recorder got: " << commandLine << "\nexpected it to end with:" << argument;
     }
 
+    // The program runs elevated (under Wine every program does) with a desktop
+    // shell: the handlers were started by that shell, not by the program.
+    void ExpectStartedByTheDesktopShell(std::size_t count) const {
+        const auto parents = ReadLines(log_ + L".parents");
+        EXPECT_EQ(parents.size(), count);
+        for (const std::string& parent : parents) EXPECT_NE(parent, "tarnwick.exe");
+    }
+
     // A link failure's message box, closed again with OK.
     void ExpectErrorBox(const std::wstring& text) const {
         const auto box = program_->WaitForMessageBox();
@@ -475,6 +486,7 @@ TEST_F(AboutTest, MainWindowLinkOpensTheMakersWebPage) {
     const auto lines = Recorded(1);
     ASSERT_EQ(lines.size(), 1u) << "the browser was not started";
     ExpectHandedOver(lines[0], kWebTarget);
+    ExpectStartedByTheDesktopShell(1);
     EXPECT_FALSE(program_->FindMessageBox());
     EXPECT_TRUE(program_->Running());
 }
@@ -493,6 +505,7 @@ TEST_F(AboutTest, AboutLinksOpenTheWebPageAndAMailWithTheSubject) {
     ASSERT_EQ(lines.size(), 2u) << "the mail program was not started";
     ExpectHandedOver(lines[0], kWebTarget);
     ExpectHandedOver(lines[1], kMailTarget);  // the subject with its blanks and colon
+    ExpectStartedByTheDesktopShell(2);
     EXPECT_FALSE(program_->FindMessageBox());
     EXPECT_TRUE(IsWindow(about));
 }
@@ -618,6 +631,41 @@ TEST_F(AboutTest, ASequenceEndsTheProgramWithTheDialogOpen) {
     EXPECT_EQ(program_->WaitForExit(), std::optional<DWORD>(0));
     EXPECT_FALSE(IsWindow(about));
     EXPECT_EQ(QueryStartType(L"IISADMIN"), static_cast<DWORD>(SERVICE_DISABLED));
+}
+
+// While the final report is up nothing starts: the box disables both windows,
+// and what still reaches them is turned away.
+TEST_F(AboutTest, TheFinalReportLeavesBothWindowsInert) {
+    const HWND main = Launch();
+    const HWND about = OpenAbout(main);
+    InjectBindFault(static_cast<HRESULT>(0x80070035));
+    Click(FindChild(main, L"Start Web", L"Button"));
+    const auto box = program_->WaitForMessageBox();
+    ASSERT_TRUE(box) << "no report";
+    EXPECT_EQ(box->icon, BoxIcon::Error);
+    EXPECT_FALSE(IsWindowEnabled(main));
+    EXPECT_FALSE(IsWindowEnabled(about));
+
+    // Handled while the box is up (sent messages are), and refused.
+    const auto send = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        DWORD_PTR result = 0;
+        return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_BLOCK, kWindowTimeoutMs, &result) != 0;
+    };
+    const HWND link = FindChild(about, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static");
+    const HWND sysInfo = FindChild(about, L"&System Info...", L"Button");
+    ASSERT_TRUE(link && sysInfo);
+    EXPECT_TRUE(send(about, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(link), STN_CLICKED), reinterpret_cast<LPARAM>(link)));
+    EXPECT_TRUE(send(about, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(sysInfo), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(sysInfo)));
+    EXPECT_TRUE(send(about, WM_CLOSE, 0, 0));
+    EXPECT_TRUE(send(main, WM_CLOSE, 0, 0));
+    EXPECT_TRUE(IsWindow(about) && IsWindow(main)) << "a window closed behind the report";
+    EXPECT_TRUE(IsWindow(box->window)) << "the report closed";
+    EXPECT_FALSE(PollUntil([&] { return !ReadLines(log_).empty(); }, 3000)) << "the browser was started";
+    EXPECT_EQ(program_->TopLevelWindows().size(), 3u) << "another window opened";
+
+    AnswerOk(*box);
+    EXPECT_EQ(program_->WaitForExit(), std::optional<DWORD>(1));
 }
 
 // --- Look --------------------------------------------------------------------------------

@@ -220,6 +220,44 @@ TEST_F(SwitchTest, AMissingServiceWithAButtonIsPassedOver) {
     EXPECT_EQ(QueryState(L"MSFTPSVC"), SERVICE_STOPPED);
 }
 
+TEST_F(SwitchTest, StopWebWithoutW3svcWarnsAtOnceInsteadOfWaitingOutTheBound) {
+    Reset(BenchSetup().Running(L"IISADMIN").Running(L"MSFTPSVC"));
+    InjectFault(L"W3SVC", ServiceFault::Lookup, kServiceDoesNotExist);
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 2);
+    ASSERT_TRUE(window);
+    Click(FindChild(window, L"Stop Web", L"Button"));
+
+    // Well within the 60-second bound: the wait could never succeed.
+    const auto box = program.WaitForMessageBox(kWindowTimeoutMs);
+    ASSERT_TRUE(box) << "no warning before the bound";
+    EXPECT_EQ(box->icon, BoxIcon::Warning);
+    EXPECT_NE(box->text.find(L"W3SVC could not be found"), std::wstring::npos) << box->text;
+    EXPECT_NE(box->text.find(L"0x80070424"), std::wstring::npos) << box->text;
+    AnswerOk(*box);
+    EXPECT_EQ(program.WaitForExit(), 2u);
+    // Nothing after the wait: IISADMIN keeps running and its start type.
+    EXPECT_TRUE(Calls("IISADMIN", "Stop").empty());
+    EXPECT_TRUE(Calls("IISADMIN", "StartType").empty());
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+}
+
+// A quit message already posted when the report is shown (the main window was
+// destroyed on the way to the failure) must not close the report unseen.
+TEST(FinalReport, ShowsAndWaitsForTheUserWhenAQuitIsAlreadyPending) {
+    const Program program =
+        Program::Launch(L"", WinBuildDir() + L"\\tests\\e2e\\pending_quit_report.exe");
+    const auto box = program.WaitForMessageBox();
+    ASSERT_TRUE(box) << "the report never showed";
+    EXPECT_EQ(box->icon, BoxIcon::Error);
+    EXPECT_NE(box->text.find(L"0x80070424"), std::wstring::npos) << box->text;
+    // It stays for the user: the process does not end by itself.
+    EXPECT_FALSE(program.WaitForExit(2000)) << "the report closed by itself";
+    EXPECT_TRUE(IsWindow(box->window));
+    AnswerOk(*box);
+    EXPECT_EQ(program.WaitForExit(), 1u);
+}
+
 TEST_F(SwitchTest, AFailedBindIsReportedWithItsCode) {
     InjectBindFault(kBadNetPath);
     const Program program = Program::Launch(L"");

@@ -233,6 +233,20 @@ TEST_F(SysInfoTest, StartsExactlyTheProgramThatPlace1NamesWhateverBlanksItsPathH
     }
 }
 
+TEST_F(SysInfoTest, AQuotedPlace1StartsTheProgramBetweenTheQuotesWithItsArguments) {
+    for (const std::wstring arguments : {L"", L" /report C:\\out.txt"}) {
+        SCOPED_TRACE(Utf8(arguments));
+        StoreString(kToolKey, kToolValue, L"\"" + std::wstring(kTool) + L"\"" + arguments);
+
+        const Program program = PressSysInfo();
+
+        EXPECT_EQ(RecordedBy(kTool), "\"" + Utf8(kTool) + "\"" + Utf8(arguments) + "\n");
+        EXPECT_FALSE(Exists(LogBeside(kDecoy))) << "C:\\Program.exe ran";
+        EXPECT_TRUE(program.Running());
+        DeleteFileW(LogBeside(kTool).c_str());
+    }
+}
+
 TEST_F(SysInfoTest, StartsMsinfo32FromThePlace2FolderWhenPlace1CannotBeRead) {
     struct Case {
         const char* name;

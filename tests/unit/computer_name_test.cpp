@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "code_description.h"
 #include "command_line.h"
 #include "fake_services.h"
 #include "messages.h"
@@ -59,7 +60,7 @@ TEST(Messages, FailuresAndTimeoutsGiveTheCodeAndTheReason) {
     EXPECT_EQ(FormatCode(-1), L"0xFFFFFFFF");
 
     const std::wstring strict = StrictFailureText(
-        Failure(static_cast<std::int32_t>(0x80070035), L"The network path was not found."));
+        Failure(static_cast<std::int32_t>(0x80070035), L"The network path was not found."), FailurePlace::Switching);
     EXPECT_THAT(strict, ::testing::HasSubstr(L"0x80070035: The network path was not found."));
 
     // The bound is named, not the time the wait happened to take.
@@ -74,6 +75,62 @@ TEST(Messages, FailuresAndTimeoutsGiveTheCodeAndTheReason) {
     timeout.awaited = ServiceState::Stopped;
     EXPECT_THAT(TimeoutText(timeout), ::testing::HasSubstr(L"state stopped"));
     EXPECT_THAT(TimeoutText(timeout), ::testing::Not(::testing::HasSubstr(L"failed")));
+}
+
+TEST(Messages, TheStrictReportSaysWhatFailedWhereItHappened) {
+    const Failure failure(static_cast<std::int32_t>(0x8007000E), L"Not enough memory resources are available.");
+    const struct {
+        FailurePlace place;
+        const wchar_t* lastLine;
+    } cases[] = {
+        {FailurePlace::Switching, L"The IIS services were not switched. Tarnwick will close."},
+        {FailurePlace::Link, L"The link was not opened, and the IIS services were not touched. Tarnwick will close."},
+        {FailurePlace::AboutDialog,
+         L"The About dialog could not do what was asked, and the IIS services were not touched. Tarnwick will close."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(StrictFailureText(failure, c.place),
+                  std::wstring(L"Error 0x8007000E: Not enough memory resources are available.\n\n") + c.lastLine);
+    }
+    // A code no table describes still gets a whole sentence.
+    EXPECT_THAT(StrictFailureText(Failure(static_cast<std::int32_t>(0x80005000), L""), FailurePlace::Switching),
+                ::testing::StartsWith(L"Error 0x80005000: Windows gives no description for this code.\n\n"));
+}
+
+TEST(Messages, AWaitOnAMissingServiceSaysItCouldNotBeFoundAndWhy) {
+    const WaitTimeout missing{L"W3SVC", ServiceState::Stopped, std::chrono::seconds(60), std::chrono::milliseconds(0),
+                              Failure(static_cast<std::int32_t>(0x80070424), L"The specified service does not exist."),
+                              true};
+    EXPECT_EQ(TimeoutText(missing),
+              L"The service W3SVC could not be found, so it cannot reach the state stopped.\n\n"
+              L"Looking it up failed: Error 0x80070424: The specified service does not exist.\n\n"
+              L"The IIS services may be left partly switched. Tarnwick will close.");
+}
+
+// Message tables that know one code each.
+class FakeTables : public MessageTables {
+public:
+    std::wstring System(std::int32_t code) override { return code == 5 ? L"Access is denied." : L""; }
+    std::wstring DirectoryService(std::int32_t code) override {
+        return code == static_cast<std::int32_t>(0x80005000) ? L"An invalid directory pathname was passed" : L"";
+    }
+};
+
+TEST(CodeDescription, SystemTableThenTheDirectoryServicesOwnForItsCodes) {
+    FakeTables tables;
+    EXPECT_EQ(DescribeCode(5, tables), L"Access is denied.");
+    EXPECT_EQ(DescribeCode(static_cast<std::int32_t>(0x80005000), tables), L"An invalid directory pathname was passed");
+    EXPECT_EQ(DescribeCode(static_cast<std::int32_t>(0x80005001), tables), L"");  // no table has it
+    EXPECT_EQ(DescribeCode(static_cast<std::int32_t>(0x80004000), tables), L"");  // not a directory code
+    EXPECT_TRUE(IsDirectoryServiceCode(static_cast<std::int32_t>(0x80005FFF)));
+    EXPECT_FALSE(IsDirectoryServiceCode(static_cast<std::int32_t>(0x80006000)));
+}
+
+TEST(CodeDescription, ExceptionCodeTurnsAWCodeIntoAnInterfaceHresult) {
+    EXPECT_EQ(ExceptionCode(static_cast<std::int32_t>(0x80070005), 7), static_cast<std::int32_t>(0x80070005));
+    EXPECT_EQ(ExceptionCode(0, 1), static_cast<std::int32_t>(0x80040201));
+    EXPECT_EQ(ExceptionCode(0, 0xFFFF), static_cast<std::int32_t>(0x800501FF));
+    EXPECT_EQ(ExceptionCode(0, 0), static_cast<std::int32_t>(0x80020009));  // DISP_E_EXCEPTION
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "../../ui/form1_layout.h"
+#include "../../ui/frm_about1_layout.h"
 
 namespace tarnwick {
 namespace {
@@ -65,17 +66,17 @@ TEST(Form1LayoutTest, ControlsAt96DpiInCreationOrder) {
 
 TEST(Form1LayoutTest, TableIndicesNameTheirControls) {
     const auto controls = Form1Controls(L"x");
-    EXPECT_EQ(std::wstring(controls[kCmdStart].name), L"cmdStart");
-    EXPECT_EQ(std::wstring(controls[kCmdStop].name), L"cmdStop");
-    EXPECT_EQ(std::wstring(controls[kLabel3].name), L"Label3");
-    EXPECT_EQ(std::wstring(controls[kLabel1].name), L"Label1");
-    EXPECT_EQ(std::wstring(controls[kLabel2].name), L"Label2");
+    EXPECT_EQ(std::wstring(controls[Index(Form1Control::CmdStart)].name), L"cmdStart");
+    EXPECT_EQ(std::wstring(controls[Index(Form1Control::CmdStop)].name), L"cmdStop");
+    EXPECT_EQ(std::wstring(controls[Index(Form1Control::Label3)].name), L"Label3");
+    EXPECT_EQ(std::wstring(controls[Index(Form1Control::Label1)].name), L"Label1");
+    EXPECT_EQ(std::wstring(controls[Index(Form1Control::Label2)].name), L"Label2");
 }
 
 TEST(Form1LayoutTest, NameLabelsShareOneRectangleAtEveryDpi) {
     const auto controls = Form1Controls(L"x");
     for (int dpi : {96, 120, 144, 192}) {
-        EXPECT_TRUE(ToPixels(controls[kLabel1].twips, dpi) == ToPixels(controls[kLabel2].twips, dpi)) << dpi;
+        EXPECT_TRUE(ToPixels(controls[Index(Form1Control::Label1)].twips, dpi) == ToPixels(controls[Index(Form1Control::Label2)].twips, dpi)) << dpi;
     }
 }
 
@@ -89,6 +90,13 @@ TEST(Form1LayoutTest, ControlsEndInsideTheClientAreaAtEveryDpi) {
             EXPECT_LE(r.top + r.height, height) << dpi;
         }
     }
+}
+
+TEST(AboutLayoutTest, PictureBoxScalesFromItsTwipsLikeEveryControl) {
+    const ControlSpec picture = AboutControls(L"t", L"s", L"m")[Index(AboutControl::PicIcon)];
+    // 36 x 68 pixels at 96 DPI: the 32 x 64 picture area inside a 2-pixel border.
+    EXPECT_TRUE(ToPixels(picture.twips, 96) == (PixelRect{12, 11, 36, 68}));
+    EXPECT_TRUE(ToPixels(picture.twips, 144) == (PixelRect{17, 17, 54, 102}));
 }
 
 }  // namespace

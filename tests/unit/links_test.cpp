@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -35,8 +36,37 @@ public:
         return result_;
     }
 
+    // The desktop's shell: a call is logged with its arguments and answers `accepts`.
+    class Desktop : public DesktopShell {
+    public:
+        Desktop(std::vector<std::wstring>* events, bool accepts) : events_(events), accepts_(accepts) {}
+        bool Execute(const std::wstring& file, const std::wstring& directory, int showCommand) override {
+            events_->push_back(L"desktop " + file + L" | " + directory + L" | " + std::to_wstring(showCommand));
+            return accepts_;
+        }
+
+    private:
+        std::vector<std::wstring>* events_;
+        bool accepts_;
+    };
+
+    bool RunsElevated() override { return elevated; }
+    std::unique_ptr<DesktopShell> FindDesktopShell() override {
+        events->push_back(L"find desktop");
+        if (!desktopRuns) return nullptr;
+        return std::make_unique<Desktop>(events, desktopAccepts);
+    }
+    bool HasHandler(const std::wstring& scheme) override {
+        events->push_back(L"handler? " + scheme);
+        return handlerRegistered;
+    }
+
     std::vector<Call> calls;
     std::vector<std::wstring>* events = nullptr;
+    bool elevated = false;
+    bool desktopRuns = false;
+    bool desktopAccepts = true;
+    bool handlerRegistered = true;
 
 private:
     std::int64_t result_;
@@ -116,6 +146,44 @@ TEST_P(LinkTest, ReportsAFailedLaunchOnceWithTheStopIconAndReturns) {
 
 INSTANTIATE_TEST_SUITE_P(Links, LinkTest, testing::Values(kHomePage, kInfoMail),
                          [](const testing::TestParamInfo<Link>& info) { return std::string(info.param.name); });
+
+// Elevated with a desktop shell, the link goes through that shell so that the
+// handler runs with the user's own rights; otherwise straight to the shell's
+// entry point, as always.
+TEST_P(LinkTest, RouteFollowsTheRightsAndTheDesktopShell) {
+    const std::wstring target = GetParam().target;
+    const std::wstring scheme = target.substr(0, target.find(L':'));
+    const std::wstring box = L"box";
+    const std::wstring desktop = L"desktop " + target + L" | C:\\ | 1";
+    struct Case {
+        const char* name;
+        bool elevated, desktopRuns, handlerRegistered, desktopAccepts;
+        std::vector<std::wstring> events;
+    };
+    const std::vector<Case> cases = {
+        {"not elevated", false, true, true, true, {L"shell"}},
+        {"elevated, desktop shell", true, true, true, true, {L"find desktop", L"handler? " + scheme, desktop}},
+        {"elevated, no handler", true, true, false, true, {L"find desktop", L"handler? " + scheme, box}},
+        {"elevated, shell refuses", true, true, true, false,
+         {L"find desktop", L"handler? " + scheme, desktop, box}},
+        {"elevated, no desktop shell", true, false, true, true, {L"find desktop", L"shell"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::wstring> events;
+        FakeShell shell(42);
+        FakeBoxes boxes;
+        shell.events = boxes.events = &events;
+        shell.elevated = c.elevated;
+        shell.desktopRuns = c.desktopRuns;
+        shell.handlerRegistered = c.handlerRegistered;
+        shell.desktopAccepts = c.desktopAccepts;
+
+        GetParam().routine(shell, boxes);
+
+        EXPECT_EQ(events, c.events) << c.name;
+        for (const FakeBoxes::Box& shown : boxes.shown) EXPECT_EQ(shown.text, GetParam().errorText) << c.name;
+    }
+}
 
 TEST(LinkTargets, MailTargetCarriesTheSubjectUnencoded) {
     const std::wstring target = InfoMailTarget();

@@ -113,17 +113,39 @@ TEST_F(ServiceControlTest, AFailedLookupLeavesTheFieldEmptyAndTheSequenceGoesOn)
     EXPECT_THAT(log, Not(Contains(L"W3SVC.Start")));
 }
 
-TEST_F(ServiceControlTest, AWaitOnAServiceThatWasNotFoundGivesUpAndSaysWhy) {
-    directory.services.erase(L"W3SVC");
+TEST_F(ServiceControlTest, AWaitOnAServiceThatWasNotFoundGivesUpAtOnceAndSaysWhy) {
+    struct Case {
+        const wchar_t* missing;
+        Outcome (ServiceControl::*handler)();
+        ServiceState awaited;
+    };
+    const Case cases[] = {
+        {L"W3SVC", &ServiceControl::OnStopClick, ServiceState::Stopped},
+        {L"IISADMIN", &ServiceControl::OnStopClick, ServiceState::Stopped},
+        {L"IISADMIN", &ServiceControl::OnStartClick, ServiceState::Running},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.missing);
+        FakeDirectory fresh{log};
+        FakeClock still{log};
+        ServiceControl control{view, names, fresh, still, kBound};
+        fresh.services.erase(c.missing);
+        log.clear();
 
-    const Outcome outcome = control.OnStopClick();
+        const Outcome outcome = (control.*c.handler)();
 
-    ASSERT_EQ(outcome.kind, Outcome::Kind::BoundReached);
-    EXPECT_EQ(outcome.timeout->service, L"W3SVC");
-    EXPECT_EQ(outcome.timeout->awaited, ServiceState::Stopped);
-    ASSERT_TRUE(outcome.timeout->lastIgnored);
-    EXPECT_EQ(outcome.timeout->lastIgnored->Code(), static_cast<std::int32_t>(0x80070424));
-    EXPECT_THAT(log, Not(Contains(L"IISADMIN.Stop")));
+        ASSERT_EQ(outcome.kind, Outcome::Kind::BoundReached);
+        EXPECT_TRUE(outcome.timeout->serviceMissing);
+        EXPECT_EQ(outcome.timeout->service, c.missing);
+        EXPECT_EQ(outcome.timeout->awaited, c.awaited);
+        ASSERT_TRUE(outcome.timeout->lastIgnored);
+        EXPECT_EQ(outcome.timeout->lastIgnored->Code(), static_cast<std::int32_t>(0x80070424));
+        // Nothing waited, and nothing after the wait: no pause, no start type, no further request.
+        EXPECT_THAT(log, Not(Contains(L"Pause 3")));
+        EXPECT_THAT(log, Not(Contains(L"IISADMIN.SetInfo")));
+        EXPECT_THAT(log, Not(Contains(L"IISADMIN.Put StartType=\"4\"")));
+        EXPECT_THAT(log, Not(Contains(L"W3SVC.Start")));
+    }
 }
 
 TEST_F(ServiceControlTest, StrictFailuresBeforeIgnoringModeEscapeTheButtons) {

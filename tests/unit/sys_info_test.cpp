@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,8 +18,6 @@ constexpr wchar_t kToolKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 constexpr wchar_t kFolderKey[] = L"SOFTWARE\\Microsoft\\Shared Tools Location";
 constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
-constexpr RegistryStatus kFileNotFound = 2;
-constexpr RegistryStatus kMoreData = 234;
 
 struct StoredValue {
     std::uint32_t type;
@@ -30,48 +29,22 @@ StoredValue String(const std::string& text) {
     return {kRegSz, text + std::string(1, '\0')};
 }
 
-// A registry of keys below HKEY_LOCAL_MACHINE that answers as the real one does
-// (ERROR_FILE_NOT_FOUND, ERROR_MORE_DATA), logs every call, and counts the keys
-// still open.
+// A registry of keys below HKEY_LOCAL_MACHINE that answers as the real one
+// does (nothing for a missing key or value, or a value longer than the
+// buffer), and logs every read.
 class FakeRegistry : public Registry {
 public:
     explicit FakeRegistry(std::vector<std::wstring>& log) : log_(log) {}
 
-    RegistryStatus OpenKey(RegistryRoot root, const std::wstring& keyName, std::uint32_t access,
-                           RegistryKey& key) override {
-        log_.push_back(L"open " + Hex(root) + L" " + keyName + L" " + Hex(access));
-        const auto found = keys.find(keyName);
-        if (root != kHkeyLocalMachine || found == keys.end()) return kFileNotFound;
-        key = nextKey_++;
-        open_[key] = keyName;
-        return 0;
-    }
-
-    RegistryStatus QueryValue(RegistryKey key, const std::wstring& valueName, std::uint32_t& type, char* data,
-                              std::uint32_t& size) override {
-        const std::wstring& keyName = open_.at(key);
-        log_.push_back(L"query " + keyName + L" " + valueName);
-        // What the caller prepared: its size and the buffer's bytes, all of them NUL.
-        capacities.push_back(size);
-        buffersClean.push_back(std::string(data, size) == std::string(size, '\0'));
-
-        const auto& values = keys.at(keyName);
-        const auto found = values.find(valueName);
-        if (found == values.end()) return kFileNotFound;
-        const StoredValue& value = found->second;
-        type = value.type;
-        if (value.bytes.size() > size) {
-            size = static_cast<std::uint32_t>(value.bytes.size());
-            return kMoreData;
-        }
-        value.bytes.copy(data, value.bytes.size());
-        size = static_cast<std::uint32_t>(value.bytes.size());
-        return 0;
-    }
-
-    void CloseKey(RegistryKey key) override {
-        log_.push_back(L"close " + open_.at(key));
-        open_.erase(key);
+    std::optional<RegistryValue> ReadValue(RegistryRoot root, const std::wstring& keyName,
+                                           const std::wstring& valueName, std::uint32_t capacity) override {
+        log_.push_back(L"read " + Hex(root) + L" " + keyName + L" " + valueName);
+        capacities.push_back(capacity);
+        const auto key = keys.find(keyName);
+        if (root != kHkeyLocalMachine || key == keys.end()) return std::nullopt;
+        const auto found = key->second.find(valueName);
+        if (found == key->second.end() || found->second.bytes.size() > capacity) return std::nullopt;
+        return RegistryValue{found->second.type, found->second.bytes};
     }
 
     // Stands in for the ANSI code page with Latin-1: every byte, NULs included, one character.
@@ -81,11 +54,8 @@ public:
         return wide;
     }
 
-    std::size_t OpenKeys() const { return open_.size(); }
-
     std::map<std::wstring, std::map<std::wstring, StoredValue>> keys;
     std::vector<std::uint32_t> capacities;
-    std::vector<bool> buffersClean;
 
 private:
     static std::wstring Hex(std::uint32_t number) {
@@ -95,8 +65,6 @@ private:
     }
 
     std::vector<std::wstring>& log_;
-    std::map<RegistryKey, std::wstring> open_;
-    RegistryKey nextKey_ = 0x100;
 };
 
 // Files that exist as normal files, and the ones of them that are programs;
@@ -110,13 +78,16 @@ public:
         return normalFiles.count(path) != 0;
     }
 
-    void Start(const std::wstring& path) override {
-        log_.push_back(L"start " + path);
-        if (programs.count(path) == 0) throw Failure(static_cast<std::int32_t>(0x80070002u), L"not found");
+    void Start(const ProgramStart& start) override {
+        log_.push_back(L"start " + start.application);
+        commandLines.push_back(start.commandLine);
+        if (programs.count(start.application) == 0)
+            throw Failure(static_cast<std::int32_t>(0x80070002u), L"not found");
     }
 
     std::set<std::wstring> normalFiles;
     std::set<std::wstring> programs;
+    std::vector<std::wstring> commandLines;
 
 private:
     std::vector<std::wstring>& log_;
@@ -150,17 +121,15 @@ protected:
 
 // --- GetKeyValue -----------------------------------------------------------
 
-TEST_F(SysInfoTest, ReadsWithReadRightsOnlyIntoAClearedBufferOf1024AndClosesTheKey) {
+TEST_F(SysInfoTest, ReadsIntoABufferOf1024) {
     registry.keys[L"Some\\Key"][L"Name"] = String("value");
     std::wstring text;
 
     EXPECT_TRUE(launcher.GetKeyValue(kHkeyLocalMachine, L"Some\\Key", L"Name", text));
 
     EXPECT_EQ(text, L"value");
-    EXPECT_EQ(log, (std::vector<std::wstring>{L"open 80000002 Some\\Key 20019", L"query Some\\Key Name",
-                                              L"close Some\\Key"}));
+    EXPECT_EQ(log, (std::vector<std::wstring>{L"read 80000002 Some\\Key Name"}));
     EXPECT_EQ(registry.capacities, std::vector<std::uint32_t>{1024});
-    EXPECT_EQ(registry.buffersClean, std::vector<bool>{true});
 }
 
 TEST_F(SysInfoTest, TrimDropsOnlyATerminatingNulCountedInTheSize) {
@@ -183,7 +152,6 @@ TEST_F(SysInfoTest, TrimDropsOnlyATerminatingNulCountedInTheSize) {
         EXPECT_TRUE(launcher.GetKeyValue(kHkeyLocalMachine, L"K", L"V", text)) << c.stored.size();
         EXPECT_EQ(text, c.read) << c.stored.size();
     }
-    EXPECT_EQ(registry.OpenKeys(), 0u);
 }
 
 TEST_F(SysInfoTest, DwordBecomesItsNumberInDecimal) {
@@ -212,45 +180,41 @@ TEST_F(SysInfoTest, ValueOfAnotherTypeIsFoundButLeavesTheTextAsItWas) {
         EXPECT_TRUE(launcher.GetKeyValue(kHkeyLocalMachine, L"K", L"V", text)) << type;
         EXPECT_EQ(text, L"kept") << type;
     }
-    EXPECT_EQ(registry.OpenKeys(), 0u);
 }
 
-TEST_F(SysInfoTest, MissingKeyGivesFalseAndEmptyTextWithoutQueryOrClose) {
+TEST_F(SysInfoTest, MissingKeyGivesFalseAndEmptyText) {
     std::wstring text = L"old";
 
     EXPECT_FALSE(launcher.GetKeyValue(kHkeyLocalMachine, L"Absent", L"V", text));
 
     EXPECT_EQ(text, L"");
-    // The key handle is still 0 after the failed open: there is nothing to close.
-    EXPECT_EQ(log, std::vector<std::wstring>{L"open 80000002 Absent 20019"});
+    EXPECT_EQ(log, std::vector<std::wstring>{L"read 80000002 Absent V"});
 }
 
-TEST_F(SysInfoTest, MissingValueGivesFalseAndEmptyTextAndClosesTheKey) {
+TEST_F(SysInfoTest, MissingValueGivesFalseAndEmptyText) {
     registry.keys[L"K"];
     std::wstring text = L"old";
 
     EXPECT_FALSE(launcher.GetKeyValue(kHkeyLocalMachine, L"K", L"V", text));
 
     EXPECT_EQ(text, L"");
-    EXPECT_EQ(log, (std::vector<std::wstring>{L"open 80000002 K 20019", L"query K V", L"close K"}));
+    EXPECT_EQ(log, (std::vector<std::wstring>{L"read 80000002 K V"}));
 }
 
-TEST_F(SysInfoTest, ValueLongerThanTheBufferGivesFalseAndClosesTheKey) {
+TEST_F(SysInfoTest, ValueLongerThanTheBufferGivesFalse) {
     registry.keys[L"K"][L"V"] = {kRegSz, std::string(1024, 'a') + '\0'};
     std::wstring text = L"old";
 
     EXPECT_FALSE(launcher.GetKeyValue(kHkeyLocalMachine, L"K", L"V", text));
 
     EXPECT_EQ(text, L"");
-    EXPECT_EQ(registry.OpenKeys(), 0u);
 }
 
-TEST_F(SysInfoTest, ZeroByteValueFailsTheTrimAndStillClosesTheKey) {
+TEST_F(SysInfoTest, ZeroByteValueFailsTheTrim) {
     for (const std::uint32_t type : {kRegSz, kRegDword, kRegBinary}) {
         registry.keys[L"K"][L"V"] = {type, ""};
         std::wstring text = L"old";
         EXPECT_THROW(launcher.GetKeyValue(kHkeyLocalMachine, L"K", L"V", text), Failure) << type;
-        EXPECT_EQ(registry.OpenKeys(), 0u) << type;
     }
 }
 
@@ -266,9 +230,7 @@ TEST_F(SysInfoTest, StartsThePlace1ProgramExactlyAsStoredAndNeverReadsPlace2) {
 
     // No file test for place 1: the start itself finds out whether it is a program.
     EXPECT_EQ(log, (std::vector<std::wstring>{
-                       L"open 80000002 SOFTWARE\\Microsoft\\Shared Tools\\MSINFO 20019",
-                       L"query SOFTWARE\\Microsoft\\Shared Tools\\MSINFO PATH",
-                       L"close SOFTWARE\\Microsoft\\Shared Tools\\MSINFO",
+                       L"read 80000002 SOFTWARE\\Microsoft\\Shared Tools\\MSINFO PATH",
                        L"start " + std::wstring(path.begin(), path.end()),
                    }));
 }
@@ -294,9 +256,7 @@ TEST_F(SysInfoTest, Place1WithoutProgramShowsTheMessageAndNeverReadsPlace2) {
         launcher.StartSysInfo();
 
         EXPECT_EQ(log, (std::vector<std::wstring>{
-                           L"open 80000002 SOFTWARE\\Microsoft\\Shared Tools\\MSINFO 20019",
-                           L"query SOFTWARE\\Microsoft\\Shared Tools\\MSINFO PATH",
-                           L"close SOFTWARE\\Microsoft\\Shared Tools\\MSINFO",
+                           L"read 80000002 SOFTWARE\\Microsoft\\Shared Tools\\MSINFO PATH",
                            c.started,
                            kUnavailableBox,
                        }))
@@ -313,9 +273,7 @@ TEST_F(SysInfoTest, ZeroBytePlace1ShowsTheMessageAtOnceAndNeverReadsPlace2) {
     launcher.StartSysInfo();
 
     EXPECT_EQ(log, (std::vector<std::wstring>{
-                       L"open 80000002 SOFTWARE\\Microsoft\\Shared Tools\\MSINFO 20019",
-                       L"query SOFTWARE\\Microsoft\\Shared Tools\\MSINFO PATH",
-                       L"close SOFTWARE\\Microsoft\\Shared Tools\\MSINFO",
+                       L"read 80000002 SOFTWARE\\Microsoft\\Shared Tools\\MSINFO PATH",
                        kUnavailableBox,
                    }));
 }
@@ -341,19 +299,16 @@ TEST_F(SysInfoTest, StartsMsinfo32FromThePlace2FolderWhenPlace1IsNotRead) {
 
         launcher.StartSysInfo();
 
-        ASSERT_GE(log.size(), 5u) << c.name;
-        const std::vector<std::wstring> tail(log.end() - 5, log.end());
+        ASSERT_GE(log.size(), 3u) << c.name;
+        const std::vector<std::wstring> tail(log.end() - 3, log.end());
         EXPECT_EQ(tail, (std::vector<std::wstring>{
-                            L"open 80000002 SOFTWARE\\Microsoft\\Shared Tools Location 20019",
-                            L"query SOFTWARE\\Microsoft\\Shared Tools Location MSINFO",
-                            L"close SOFTWARE\\Microsoft\\Shared Tools Location",
+                            L"read 80000002 SOFTWARE\\Microsoft\\Shared Tools Location MSINFO",
                             L"file? C:\\Program Files\\MSInfo\\MSINFO32.EXE",
                             L"start C:\\Program Files\\MSInfo\\MSINFO32.EXE",
                         }))
             << c.name;
-        // Place 1 was tried first, and its key (if it opened) closed before place 2 opened.
-        EXPECT_EQ(log.front(), L"open 80000002 SOFTWARE\\Microsoft\\Shared Tools\\MSINFO 20019") << c.name;
-        EXPECT_EQ(registry.OpenKeys(), 0u) << c.name;
+        // Place 1 was tried first.
+        EXPECT_EQ(log.front(), L"read 80000002 SOFTWARE\\Microsoft\\Shared Tools\\MSINFO PATH") << c.name;
     }
 }
 
@@ -389,7 +344,6 @@ TEST_F(SysInfoTest, ShowsTheMessageWhenPlace2DoesNotLeadToAFile) {
         }
         EXPECT_FALSE(started) << c.name;
         EXPECT_EQ(tested, c.fileTested) << c.name;
-        EXPECT_EQ(registry.OpenKeys(), 0u) << c.name;
     }
 }
 
@@ -402,6 +356,39 @@ TEST_F(SysInfoTest, Place2ProgramThatFailsToStartShowsTheMessage) {
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log[log.size() - 2], L"start C:\\Tools\\MSINFO32.EXE");
     EXPECT_EQ(log.back(), kUnavailableBox);
+}
+
+TEST(ProgramStartTest, AQuotedTextNamesTheProgramBetweenItsQuotesAndIsTheWholeCommandLine) {
+    struct Case {
+        std::wstring text;
+        std::wstring application;
+        std::wstring commandLine;
+    };
+    const std::vector<Case> cases = {
+        // unquoted, blanks and all: the whole text is the program
+        {L"C:\\Program Files\\MSInfo\\msinfo32.exe", L"C:\\Program Files\\MSInfo\\msinfo32.exe",
+         L"\"C:\\Program Files\\MSInfo\\msinfo32.exe\""},
+        {L"\"C:\\Program Files\\MSInfo\\msinfo32.exe\"", L"C:\\Program Files\\MSInfo\\msinfo32.exe",
+         L"\"C:\\Program Files\\MSInfo\\msinfo32.exe\""},
+        {L"\"C:\\Program Files\\x.exe\" /report C:\\r.txt", L"C:\\Program Files\\x.exe",
+         L"\"C:\\Program Files\\x.exe\" /report C:\\r.txt"},
+        {L"\"C:\\unclosed.exe", L"C:\\unclosed.exe", L"\"C:\\unclosed.exe"},
+    };
+    for (const Case& c : cases) {
+        const ProgramStart start = ProgramStartFor(c.text);
+        EXPECT_EQ(start.application, c.application) << c.text;
+        EXPECT_EQ(start.commandLine, c.commandLine) << c.text;
+    }
+}
+
+TEST_F(SysInfoTest, AQuotedPlace1WithArgumentsStartsItsProgramWithThem) {
+    SetToolPath(String("\"C:\\Tools\\msinfo32.exe\" /nfo C:\\out.nfo"));
+    files.programs.insert(L"C:\\Tools\\msinfo32.exe");
+
+    launcher.StartSysInfo();
+
+    EXPECT_EQ(log.back(), L"start C:\\Tools\\msinfo32.exe");
+    EXPECT_EQ(files.commandLines, std::vector<std::wstring>{L"\"C:\\Tools\\msinfo32.exe\" /nfo C:\\out.nfo"});
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // Stands in for the browser and the mail program: appends the command line it
 // was started with, as one UTF-8 line, to the file named by the environment
 // variable TARNWICK_RECORDER_LOG (or recorder.log beside this program), then
-// ends. The end-to-end tests point the shell's http, https and mailto handlers
+// ends. With the variable set, it also appends the name of the program that
+// started it to the same file name + ".parents". The end-to-end tests point the shell's http, https and mailto handlers
 // at it to see exactly what the program handed over.
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <string>
 
@@ -12,13 +14,31 @@
 
 namespace {
 
-std::wstring LogPath() {
+std::wstring NamedLog() {
     wchar_t buffer[MAX_PATH];
     const DWORD length = GetEnvironmentVariableW(L"TARNWICK_RECORDER_LOG", buffer, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) return std::wstring(buffer, length);
+    return length > 0 && length < MAX_PATH ? std::wstring(buffer, length) : std::wstring();
+}
+
+std::wstring LogPath() {
+    if (const std::wstring named = NamedLog(); !named.empty()) return named;
+    wchar_t buffer[MAX_PATH];
     const DWORD exeLength = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
     std::wstring path(buffer, exeLength);
     return path.substr(0, path.find_last_of(L'\\') + 1) + L"recorder.log";
+}
+
+// The executable name of the process that started this one.
+std::wstring ParentName() {
+    const tarnwick::UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    DWORD parent = 0;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+        if (entry.th32ProcessID == GetCurrentProcessId()) parent = entry.th32ParentProcessID;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry))
+        if (entry.th32ProcessID == parent) return entry.szExeFile;
+    return L"?";
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -29,15 +49,21 @@ std::string Utf8(const std::wstring& text) {
     return utf8;
 }
 
+bool Append(const std::wstring& path, const std::string& line) {
+    const HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const tarnwick::UniqueHandle log(file);
+    DWORD written = 0;
+    return WriteFile(log.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+           written == line.size();
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    const HANDLE file = CreateFileW(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 1;
-    const tarnwick::UniqueHandle log(file);
-    const std::string line = Utf8(GetCommandLineW()) + "\n";
-    DWORD written = 0;
-    const BOOL ok = WriteFile(log.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    return ok && written == line.size() ? 0 : 1;
+    // The parent first: once the command line is in the log, a test may read both.
+    if (const std::wstring named = NamedLog(); !named.empty() && !Append(named + L".parents", Utf8(ParentName()) + "\n"))
+        return 1;
+    return Append(LogPath(), Utf8(GetCommandLineW()) + "\n") ? 0 : 1;
 }

@@ -1,0 +1,30 @@
+#include "fonts.h"
+
+#include "control_spec.h"
+#include "failure_win32.h"
+
+namespace tarnwick {
+
+UniqueHfont CreateStandardFont() {
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        throw FailureFromLastError();
+    UniqueHfont font(CreateFontIndirectW(&metrics.lfMessageFont));
+    if (!font) throw FailureFromLastError(E_OUTOFMEMORY);
+    return font;
+}
+
+UniqueHfont CreateLinkFont(int dpi) {
+    LOGFONTW link{};
+    link.lfHeight = -FontPixelHeight(kLinkFontHundredthsOfPoint, dpi);  // negative: character height
+    link.lfWeight = kLinkFontWeight;
+    link.lfUnderline = TRUE;
+    link.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynW(link.lfFaceName, kLinkFontFace, LF_FACESIZE);
+    UniqueHfont font(CreateFontIndirectW(&link));
+    if (!font) throw FailureFromLastError(E_OUTOFMEMORY);
+    return font;
+}
+
+}  // namespace tarnwick

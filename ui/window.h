@@ -1,0 +1,119 @@
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "control_spec.h"
+#include "program.h"
+#include "win32_raii.h"
+
+namespace tarnwick {
+
+// One top-level window of the program, built from its control table. What
+// both windows do alike lives here: the window class, `this` attached at
+// WM_NCCREATE, the exact client size in twips and centring, the controls and
+// their fonts and colours, the lines painted under them, the focused push
+// button given back when the window is activated again, Enter pressing the
+// default button, and the end of the window. A window keeps only what is its own.
+class Window {
+public:
+    Window(const Window&) = delete;
+    Window& operator=(const Window&) = delete;
+
+protected:
+    // The window class's name and the icons its windows show (null: the system's).
+    struct ClassSpec {
+        const wchar_t* name;
+        HICON icon;
+        HICON smallIcon;
+    };
+    // The frame, and the client area in twips.
+    struct FrameSpec {
+        DWORD style;
+        DWORD exStyle;
+        const wchar_t* caption;
+        int clientWidth;
+        int clientHeight;
+    };
+
+    // `defaultButton` is the push button drawn as the default one, which then
+    // follows the focus as in the platform's dialogs; without one, Enter
+    // presses only a focused button.
+    Window(HINSTANCE instance, Program& program, std::optional<std::size_t> defaultButton = std::nullopt);
+    virtual ~Window();
+
+    // Registers the class (once) and creates the window, hidden and centred,
+    // with the controls of `controls` in table order. Throws Failure when the
+    // system refuses.
+    template <std::size_t Count>
+    void Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu,
+                const std::array<ControlSpec, Count>& controls) {
+        Create(windowClass, frame, menu, std::vector<ControlSpec>(controls.begin(), controls.end()));
+    }
+
+    // Destroys the window while the derived object is still whole.
+    void Destroy() { window_.Reset(); }
+
+    virtual LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    // A click on the push button or link label at `control` in the table.
+    virtual void OnControlClick(std::size_t control) = 0;
+    // WM_COMMAND from no control: a menu item, or Esc (IDCANCEL) from the dialog keys.
+    virtual void OnCommandWithoutControl(int id, UINT notification) {
+        (void)id;
+        (void)notification;
+    }
+    // After the window's last message; the object may delete itself here.
+    virtual void OnDestroyed() {}
+
+    // Runs an event handler under the program's guard.
+    void RunHandler(FailurePlace place, const std::function<Outcome()>& handler) {
+        program_.RunHandler(place, handler);
+    }
+    void RunAction(FailurePlace place, const std::function<void()>& action);
+
+    HWND Handle() const { return window_.Get(); }
+    HWND Control(std::size_t index) const { return index < controls_.size() ? controls_[index] : nullptr; }
+    HINSTANCE Instance() const { return instance_; }
+    Program& TheProgram() { return program_; }
+    int Dpi() const { return dpi_; }
+    // The cursor over link labels; the arrow when none is set.
+    void SetLinkCursor(HCURSOR cursor) { linkCursor_ = cursor; }
+    // Moves the keyboard focus to the push button at `button`; throws Failure
+    // when the system refuses.
+    void FocusButton(std::size_t button);
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+    void Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu, std::vector<ControlSpec> controls);
+    void CreateControls();
+    std::optional<std::size_t> IndexOf(HWND control) const;
+    void OnCommand(int id, HWND control, UINT notification);
+    HBRUSH OnCtlColorStatic(HDC dc, HWND label);
+    bool OnSetCursor(HWND under, UINT hitTest);
+    void OnPaint(HWND window);
+    void OnActivate(UINT state);
+    void OnSetFocus();
+    LRESULT OnGetDefId();
+    void MarkDefault(std::size_t button);
+    void OnNcDestroy(HWND window);
+
+    HINSTANCE instance_;
+    Program& program_;
+    std::vector<ControlSpec> specs_;
+    std::vector<HWND> controls_;
+    int dpi_ = USER_DEFAULT_SCREEN_DPI;
+    UniqueHfont standardFont_;
+    UniqueHfont linkFont_;
+    HCURSOR linkCursor_ = nullptr;             // a resource cursor: the system frees it
+    std::size_t focus_ = 0;                    // the button given the focus on activation
+    std::optional<std::size_t> defaultButton_;  // the button Enter presses when none has the focus
+    UniqueHwnd window_;                        // last: destroyed first, while the rest still exists
+};
+
+}  // namespace tarnwick
