@@ -1,6 +1,6 @@
 #include "fonts.h"
 
-#include "control_spec.h"
+#include "control_table.h"
 #include "failure_win32.h"
 
 namespace tarnwick {

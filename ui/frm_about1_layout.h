@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "control_spec.h"
+#include "control_table.h"
 
 namespace tarnwick {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "control_spec.h"
+#include "control_table.h"
 #include "program.h"
 #include "win32_raii.h"
 
