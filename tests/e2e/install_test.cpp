@@ -154,20 +154,12 @@ DWORD Msiexec(const std::wstring& arguments) {
 
 std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 
-struct ServicesSnapshot {
-    DWORD state[3], startType[3];
-    bool operator==(const ServicesSnapshot& other) const {
-        for (int i = 0; i < 3; ++i)
-            if (state[i] != other.state[i] || startType[i] != other.startType[i]) return false;
-        return true;
-    }
-};
-
-ServicesSnapshot Snapshot() {
-    ServicesSnapshot snapshot{};
-    for (int i = 0; i < 3; ++i) {
-        snapshot.state[i] = QueryState(kServiceNames[i]);
-        snapshot.startType[i] = QueryStartType(kServiceNames[i]);
+// Each service's state and start type, in the order of kServiceNames.
+std::vector<DWORD> ServicesSnapshot() {
+    std::vector<DWORD> snapshot;
+    for (const auto* name : kServiceNames) {
+        snapshot.push_back(QueryState(name));
+        snapshot.push_back(QueryStartType(name));
     }
     return snapshot;
 }
@@ -193,13 +185,13 @@ protected:
         for (const auto& entry : Entries()) Msiexec(L"/x " + entry.productCode + L" /qn");
     }
 
-    static std::wstring Version(const wchar_t* name) {
+    static std::wstring Environment(const wchar_t* name) {
         wchar_t text[64];
         const DWORD length = GetEnvironmentVariableW(name, text, 64);
         return length < 64 ? std::wstring(text, length) : std::wstring();
     }
 
-    void ExpectShortcut(const wchar_t* name, bool desktop, const std::wstring& arguments) const {
+    void ExpectShortcut(const wchar_t* name, bool desktop, const std::wstring& arguments) {
         const auto path = FindShortcut(name, desktop);
         ASSERT_TRUE(path) << "no shortcut " << Utf8(name);
         const Shortcut shortcut = ReadShortcut(*path);
@@ -216,7 +208,7 @@ protected:
 
     ScopedComInit com_;
     std::wstring msi_, newerMsi_;
-    mutable std::vector<std::wstring> iconFiles_;
+    std::vector<std::wstring> iconFiles_;  // to be gone after the uninstall
 };
 
 TEST_F(InstallTest, InstallPutsProgramShortcutsAndEntryInPlaceAndUninstallTakesThemAway) {
@@ -229,7 +221,7 @@ TEST_F(InstallTest, InstallPutsProgramShortcutsAndEntryInPlaceAndUninstallTakesT
     ExpectShortcut(kDesktopName, true, L"-auto");
     const auto entries = Entries();
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].version, Version(L"TARNWICK_TEST_VERSION"));
+    EXPECT_EQ(entries[0].version, Environment(L"TARNWICK_TEST_VERSION"));
     EXPECT_EQ(entries[0].publisher, TARNWICK_WIDE(TARNWICK_MAKER_COMPANY));
     EXPECT_EQ(entries[0].url, TARNWICK_WIDE(TARNWICK_MAKER_URL));
     // Apps & Features shows the product's icon (Wine writes no DisplayIcon;
@@ -248,7 +240,7 @@ TEST_F(InstallTest, InstallPutsProgramShortcutsAndEntryInPlaceAndUninstallTakesT
     ExpectSwitchesOn(shortcut.target, shortcut.arguments);
 
     // Uninstalling leaves the services as they are: running, IISADMIN automatic.
-    const ServicesSnapshot before = Snapshot();
+    const auto before = ServicesSnapshot();
     ASSERT_EQ(Msiexec(L"/x " + Quoted(msi_) + L" /qn"), 0u);
     EXPECT_FALSE(Exists(InstallFolder()));
     for (const bool desktopPlace : {false, true})
@@ -256,7 +248,8 @@ TEST_F(InstallTest, InstallPutsProgramShortcutsAndEntryInPlaceAndUninstallTakesT
             EXPECT_FALSE(Exists(path)) << Utf8(path);
     for (const auto& icon : iconFiles_) EXPECT_FALSE(Exists(icon)) << Utf8(icon);
     EXPECT_TRUE(Entries().empty());
-    EXPECT_TRUE(Snapshot() == before);
+    EXPECT_EQ(MsiQueryProductStateW(entries[0].productCode.c_str()), INSTALLSTATE_UNKNOWN);
+    EXPECT_EQ(ServicesSnapshot(), before);
 }
 
 TEST_F(InstallTest, DesktopShortcutZeroLeavesOnlyTheDesktopShortcutOut) {
@@ -274,7 +267,7 @@ TEST_F(InstallTest, NewerVersionReplacesTheOlderOneAndTheOlderIsRefused) {
     ASSERT_EQ(Msiexec(L"/i " + Quoted(newerMsi_) + L" /qn"), 0u);
     auto entries = Entries();
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].version, Version(L"TARNWICK_TEST_NEWER_VERSION"));
+    EXPECT_EQ(entries[0].version, Environment(L"TARNWICK_TEST_NEWER_VERSION"));
 
     // The newer package carries the signed program, and it runs.
     EXPECT_EQ(ReadWholeFile(InstalledExe()), ReadWholeFile(PathFromEnvironment(L"TARNWICK_TEST_SIGNED_EXE")));
@@ -294,7 +287,7 @@ TEST_F(InstallTest, NewerVersionReplacesTheOlderOneAndTheOlderIsRefused) {
     }
     entries = Entries();
     ASSERT_EQ(entries.size(), 1u);
-    EXPECT_EQ(entries[0].version, Version(L"TARNWICK_TEST_NEWER_VERSION"));
+    EXPECT_EQ(entries[0].version, Environment(L"TARNWICK_TEST_NEWER_VERSION"));
 
     ASSERT_EQ(Msiexec(L"/x " + Quoted(newerMsi_) + L" /qn"), 0u);
     EXPECT_TRUE(Entries().empty());
