@@ -1,6 +1,7 @@
 # Tarnwick: the commands a newcomer needs.
 #   make demo   install what is missing, build, and show the switch under Wine
 #   make test   install what is missing, build, and run every test
+#   make package  build the MSI, the portable ZIP and SHA256SUMS in build/package
 #   make bench  install what is missing, build, and measure start-up, switching
 #               and footprint under Wine (writes docs/benchmarks.md)
 # All are idempotent; a second run reuses the build trees and the Wine prefix.
@@ -11,7 +12,7 @@ NATIVE := $(BUILD)/native
 WIN := $(BUILD)/win
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test demo bench package clean
 
 all: build
 
@@ -32,6 +33,10 @@ demo: build
 
 bench: build
 	scripts/with-cleanup.sh $(CURDIR)/$(WIN) tests/bench/perf/run.sh $(CURDIR)/$(WIN) docs/benchmarks.md
+
+package: build
+	cmake -S . -B $(WIN) -DTARNWICK_PACKAGE_DIR=$(CURDIR)/$(BUILD)/package
+	cmake --build $(WIN) --target tarnwick_package
 
 clean:
 	rm -rf $(BUILD)

@@ -9,6 +9,7 @@ packages=(
   wine wine64 fonts-wine                               # runs the program
   xvfb xauth x11-utils imagemagick                     # display, screenshots
   cppcheck                                             # static analysis
+  wixl msitools osslsigncode zip unzip openssl         # make package: MSI, ZIP, signing
 )
 
 missing=()

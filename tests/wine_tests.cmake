@@ -20,3 +20,9 @@ add_wine_test(e2e_about tests/e2e/e2e_about_tests.exe)
 add_wine_test(e2e_hardening tests/e2e/e2e_hardening_tests.exe)
 add_wine_test(e2e_fault_matrix tests/e2e/e2e_fault_matrix_tests.exe)
 add_wine_test(e2e_bad_input tests/e2e/e2e_bad_input_tests.exe)
+
+# The release files: made as "make package" makes them, signed, checked, then
+# installed, upgraded and uninstalled under Wine in a prefix of the suite's own.
+add_test(NAME e2e_install
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/install_test.sh ${TARNWICK_WIN_BUILD_DIR})
+set_tests_properties(e2e_install PROPERTIES RESOURCE_LOCK wine_prefix TIMEOUT 900 LABELS wine)

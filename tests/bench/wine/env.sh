@@ -10,8 +10,10 @@ fi
 TARNWICK_WIN_BUILD_DIR=$(cd "$1" && pwd) || return 1
 export TARNWICK_WIN_BUILD_DIR
 export TARNWICK_WINE_DIR=$TARNWICK_WIN_BUILD_DIR/wine
-export WINEPREFIX=$TARNWICK_WINE_DIR/prefix
-export HOME=$TARNWICK_WINE_DIR/home
+# A suite that needs a prefix of its own sets TARNWICK_WINE_SUITE (e.g.
+# "install"): prefix-install and home-install instead of the shared ones.
+export WINEPREFIX=$TARNWICK_WINE_DIR/prefix${TARNWICK_WINE_SUITE:+-$TARNWICK_WINE_SUITE}
+export HOME=$TARNWICK_WINE_DIR/home${TARNWICK_WINE_SUITE:+-$TARNWICK_WINE_SUITE}
 export XDG_CONFIG_HOME=$HOME/.config
 export XDG_DATA_HOME=$HOME/.local/share
 export XDG_CACHE_HOME=$HOME/.cache

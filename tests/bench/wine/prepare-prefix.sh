@@ -38,7 +38,7 @@ mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_CACHE_HOME"
 
 # A prefix counts as ready only once all of its creation went through; an
 # interrupted one is made again from scratch.
-ready=$TARNWICK_WINE_DIR/prefix.ready
+ready=$WINEPREFIX.ready
 if [ ! -f "$ready" ]; then
   rm -rf "$WINEPREFIX"
   wine wineboot --init >/dev/null 2>&1

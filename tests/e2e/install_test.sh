@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# The release files, end to end:
+#   install_test.sh WIN_BUILD_DIR
+# Makes them as "make package" does, once unsigned and once as the next
+# version signed with a throwaway certificate; checks checksums and
+# signatures; then runs e2e_install_tests.exe under Wine, which installs,
+# upgrades and uninstalls the MSIs with msiexec. Wine runs in a prefix of this
+# suite's own (prefix-install, with a throwaway home folder), made afresh on
+# each run. Exits non-zero when any check failed.
+set -uo pipefail
+
+[ $# -eq 1 ] || { echo "usage: $0 WIN_BUILD_DIR" >&2; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+wine_scripts=$source_dir/tests/bench/wine
+export TARNWICK_WINE_SUITE=install
+# shellcheck source=../bench/wine/env.sh
+. "$wine_scripts/env.sh" "$1" || exit 2
+win=$TARNWICK_WIN_BUILD_DIR
+work=$TARNWICK_WINE_DIR/install-files
+
+rm -rf "$WINEPREFIX" "$WINEPREFIX.ready" "$HOME" "$work"
+mkdir -p "$work"
+
+failures=0
+# check WHAT command...: the command must succeed. refuse WHAT command...: it must fail.
+run_check() {
+  local expect=$1 what=$2; shift 2
+  "$@" >"$work/last.log" 2>&1
+  local status=$?
+  if { [ "$expect" = succeed ] && [ $status -eq 0 ]; } || { [ "$expect" = fail ] && [ $status -ne 0 ]; }; then
+    echo "[  OK  ] $what"
+  else
+    echo "[ FAIL ] $what (status $status)"
+    sed 's/^/    /' "$work/last.log"
+    failures=$((failures + 1))
+  fi
+}
+check() { run_check succeed "$@"; }
+refuse() { run_check fail "$@"; }
+
+package=$source_dir/packaging/make-package.sh
+check "make-package.sh without a certificate" bash "$package" "$win" "$work/plain"
+cp "$work/last.log" "$work/plain.log"
+check "... says in one line that nothing is signed" grep -x '.*no certificate.*not signed' "$work/plain.log"
+msi=$(ls "$work"/plain/tarnwick-*-x64.msi 2>/dev/null)
+[ -n "$msi" ] || { echo "no MSI was made" >&2; exit 1; }
+version=$(basename "$msi" -x64.msi); version=${version#tarnwick-}
+newer=${version%.*}.$((${version##*.} + 1))
+
+# A throwaway code-signing certificate.
+cert=$work/signer.pem
+echo "throwaway password" > "$work/password.txt"
+check "openssl makes a throwaway certificate" bash -c "
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj '/CN=Tarnwick test signer' \
+    -addext extendedKeyUsage=codeSigning -keyout '$work/signer.key' -out '$cert' &&
+  openssl pkcs12 -export -inkey '$work/signer.key' -in '$cert' -out '$work/signer.pfx' \
+    -passout 'file:$work/password.txt'"
+check "make-package.sh signs version $newer" env TARNWICK_VERSION="$newer" \
+  TARNWICK_SIGN_PFX="$work/signer.pfx" TARNWICK_SIGN_PASSWORD_FILE="$work/password.txt" \
+  bash "$package" "$win" "$work/newer"
+newer_msi=$work/newer/tarnwick-$newer-x64.msi
+
+for kind in plain newer; do
+  check "sha256sum -c accepts the $kind files" bash -c "cd '$work/$kind' && sha256sum -c SHA256SUMS"
+  check "the $kind ZIP holds tarnwick.exe, README.md and LICENSE" \
+    bash -c "unzip -o -q '$work/$kind'/tarnwick-*-x64.zip -d '$work/$kind/unpacked' &&
+             [ \"\$(ls '$work/$kind/unpacked' | tr '\n' ' ')\" = 'LICENSE README.md tarnwick.exe ' ] &&
+             cmp '$work/$kind/unpacked/README.md' '$source_dir/README.md' &&
+             cmp '$work/$kind/unpacked/LICENSE' '$source_dir/LICENSE'"
+done
+check "the unsigned ZIP holds the built tarnwick.exe" cmp "$work/plain/unpacked/tarnwick.exe" "$win/ui/tarnwick.exe"
+signed_exe=$work/newer/unpacked/tarnwick.exe
+
+# shellcheck disable=SC2317  # run through check and refuse
+verify() { osslsigncode verify -CAfile "$cert" -in "$1"; }
+# Adds one to the byte at offset $2 of a copy of $1, written to $3.
+change_byte() {
+  cp "$1" "$3"
+  local byte
+  byte=$(od -An -tu1 -j "$2" -N1 "$1" | tr -d ' ')
+  printf '%b' "\\$(printf %03o $(((byte + 1) % 256)))" | dd of="$3" bs=1 seek="$2" conv=notrunc status=none
+}
+check "the signed tarnwick.exe verifies" verify "$signed_exe"
+check "the signed MSI verifies" verify "$newer_msi"
+refuse "the unsigned tarnwick.exe has no signature" verify "$work/plain/unpacked/tarnwick.exe"
+refuse "the unsigned MSI has no signature" verify "$msi"
+change_byte "$signed_exe" $(($(stat -c %s "$signed_exe") / 2)) "$work/changed.exe"
+refuse "tarnwick.exe with one byte changed fails" verify "$work/changed.exe"
+# In the MSI, a byte of the string pool (a hashed stream): the desktop shortcut's name.
+offset=$(grep -obUa 'Switch IIS on or off' "$newer_msi" | head -1 | cut -d: -f1)
+check "the MSI's string pool holds the desktop shortcut's name" test -n "$offset"
+change_byte "$newer_msi" "${offset:-0}" "$work/changed.msi"
+refuse "the MSI with one byte changed fails" verify "$work/changed.msi"
+
+# The prefix, then the profile's folders made real: Wine links Desktop,
+# Documents... into the home folder, and an uninstall could reach through.
+"$wine_scripts/prepare-prefix.sh" "$win" >"$work/prepare.log" 2>&1 || {
+  cat "$work/prepare.log"; echo "preparing the Wine prefix failed" >&2; exit 1; }
+while IFS= read -r link; do
+  rm "$link" && mkdir "$link"
+done < <(find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l)
+
+export TARNWICK_TEST_MSI=$msi TARNWICK_TEST_VERSION=$version
+export TARNWICK_TEST_NEWER_MSI=$newer_msi TARNWICK_TEST_NEWER_VERSION=$newer
+export TARNWICK_TEST_SIGNED_EXE=$signed_exe
+"$wine_scripts/session.sh" "$win" "$win/tests/e2e/e2e_install_tests.exe"
+status=$?
+
+(cd "$work/plain" && stat -c 'release file: %n, %s bytes' tarnwick-*-x64.*)
+[ $failures -eq 0 ] || { echo "$failures packaging check(s) failed"; exit 1; }
+exit $status
