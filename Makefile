@@ -9,9 +9,10 @@ SHELL := /bin/bash
 BUILD ?= build
 NATIVE := $(BUILD)/native
 WIN := $(BUILD)/win
+CLANG := $(BUILD)/clang
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build build-clang test demo bench clean
 
 all: build
 

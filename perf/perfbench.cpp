@@ -22,10 +22,12 @@
 #include "measure.h"
 #include "program.h"
 #include "services.h"
+#include "test_data.h"
 
 namespace perf = tarnwick::bench::perf;
 using tarnwick::bench::ResetServices;
 using tarnwick::bench::TarnwickExe;
+using tarnwick::bench::Utf8;
 
 namespace {
 
@@ -71,8 +73,6 @@ std::string MedianAndRange(const Summary& s) {
     return Ms(s.median) + " [" + Format("%.1f", s.min) + "-" + Format("%.1f", s.max) + "]";
 }
 std::string Verdict(bool met) { return met ? "met" : "**missed**"; }
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 std::wstring ThisFolder() {
     wchar_t path[MAX_PATH];
@@ -336,7 +336,7 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
     if (argc % 2 == 0) return false;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::wstring name = argv[i];
-        const std::string value = Narrow(argv[i + 1]);
+        const std::string value = Utf8(argv[i + 1]);
         const auto pair = [&](std::map<std::string, std::string>& into) {
             const auto equals = value.find('=');
             if (equals != std::string::npos) into[value.substr(0, equals)] = value.substr(equals + 1);
