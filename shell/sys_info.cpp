@@ -47,7 +47,7 @@ std::string_view Trim(const std::string& buffer, std::uint32_t size) {
 // A REG_DWORD is stored little-endian whatever the processor.
 std::wstring DwordText(const std::string& buffer) {
     std::uint32_t number = 0;
-    for (int i = 3; i >= 0; --i) number = (number << 8) | static_cast<unsigned char>(buffer[i]);
+    for (std::size_t i = 4; i-- > 0;) number = (number << 8) | static_cast<unsigned char>(buffer[i]);
     return DecimalText(number);
 }
 
