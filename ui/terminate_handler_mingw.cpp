@@ -5,6 +5,7 @@
 // is caught where an event handler returns, so ending the process is enough.
 
 #include <cstdlib>
+#include <exception>  // declares the handler replaced here
 
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }

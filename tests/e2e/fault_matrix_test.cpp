@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "failure_win32.h"
 #include "program.h"
 #include "provider_config.h"
 #include "services.h"
@@ -108,18 +109,6 @@ struct BoxSeen {
     std::vector<std::wstring> lacks;
     HRESULT described = S_OK;
 };
-
-// What the system says for `code` ("Access is denied." on Windows, "Access
-// denied." under Wine), without the line break it ends with.
-std::wstring SystemDescription(HRESULT code) {
-    wchar_t text[512] = {};
-    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                        static_cast<DWORD>(code), 0, text, 512, nullptr);
-    std::wstring description(text, length);
-    while (!description.empty() && (description.back() == L'\r' || description.back() == L'\n'))
-        description.pop_back();
-    return description;
-}
 
 struct ServiceAfter {
     const wchar_t* name;
@@ -359,7 +348,7 @@ TEST_P(FaultMatrix, WhatTheUserSeesAndWhatIsLeft) {
             EXPECT_NE(box->text.find(text), std::wstring::npos)
                 << "no " << ::testing::PrintToString(text) << " in " << ::testing::PrintToString(box->text);
         if (row.box->described != S_OK) {
-            const std::wstring description = SystemDescription(row.box->described);
+            const std::wstring description = tarnwick::SystemMessage(row.box->described);
             ASSERT_FALSE(description.empty());
             EXPECT_NE(box->text.find(description), std::wstring::npos)
                 << "no " << ::testing::PrintToString(description) << " in " << ::testing::PrintToString(box->text);

@@ -3,6 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "test_data.h"
 #include "win32_raii.h"
 
 namespace tarnwick::bench {
@@ -121,16 +122,9 @@ DWORD PendingStatusFaults(const std::wstring& service) {
 
 std::vector<JournalEntry> ReadJournal(const std::wstring& path) {
     std::vector<JournalEntry> entries;
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return entries;
-    const UniqueHandle file(opened);
-    std::string text;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
-        text.append(buffer, read);
+    const auto content = ReadWholeFile(path);
+    if (!content) return entries;
+    const std::string& text = *content;
 
     // A line is complete once its line break is there; the provider may be
     // writing the next one right now.

@@ -1,6 +1,5 @@
 #include "services.h"
 
-#include <cctype>
 #include <cwchar>
 #include <iterator>
 #include <locale>
@@ -8,38 +7,21 @@
 #include <stdexcept>
 #include <vector>
 
+#include "failure_win32.h"
 #include "provider_config.h"
+#include "service_handle.h"
+#include "test_data.h"
 #include "win32_raii.h"
 
 namespace tarnwick::bench {
 
 namespace {
 
-struct CloseServiceHandleFn {
-    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using UniqueServiceHandle = UniqueResource<SC_HANDLE, CloseServiceHandleFn, nullptr>;
-
 constexpr DWORD kPollMs = 20;
 
-std::string Narrow(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
-                        nullptr, nullptr);
-    return result;
-}
-
 [[noreturn]] void ThrowError(const std::string& what, DWORD error) {
-    char text[256] = {};
-    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
-                   sizeof text, nullptr);
-    std::string description = text;
-    while (!description.empty() && std::isspace(static_cast<unsigned char>(description.back())))
-        description.pop_back();
-    throw std::runtime_error(what + " failed with error " + std::to_string(error) + ": " + description);
+    throw std::runtime_error(what + " failed with error " + std::to_string(error) + ": " +
+                             Utf8(SystemMessage(HRESULT_FROM_WIN32(error))));
 }
 
 [[noreturn]] void ThrowLastError(const std::string& what) { ThrowError(what, GetLastError()); }
@@ -47,7 +29,7 @@ std::string Narrow(const std::wstring& text) {
 size_t IndexOf(const std::wstring& name) {
     for (size_t i = 0; i < std::size(kServiceNames); ++i)
         if (name == kServiceNames[i]) return i;
-    throw std::invalid_argument("not a bench service: " + Narrow(name));
+    throw std::invalid_argument("not a bench service: " + Utf8(name));
 }
 
 // The double-null-terminated list of services `name` depends on.
@@ -59,13 +41,13 @@ UniqueServiceHandle OpenBenchService(const std::wstring& name, DWORD access) {
     const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
     if (!manager) ThrowLastError("OpenSCManager");
     UniqueServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), access));
-    if (!service) ThrowLastError("OpenService " + Narrow(name));
+    if (!service) ThrowLastError("OpenService " + Utf8(name));
     return service;
 }
 
 void RequireState(const std::wstring& name, DWORD state, const char* step) {
     if (!WaitForState(name, state))
-        throw std::runtime_error(Narrow(name) + " did not reach state " + std::to_string(state) +
+        throw std::runtime_error(Utf8(name) + " did not reach state " + std::to_string(state) +
                                  " after " + step + " within " + std::to_string(kServiceTimeoutMs) +
                                  " ms; it is in state " + std::to_string(QueryState(name)));
 }
@@ -74,7 +56,7 @@ void SetDword(HKEY key, const wchar_t* name, DWORD value) {
     const LSTATUS status =
         RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
     if (status != ERROR_SUCCESS)
-        ThrowError("RegSetValueEx " + Narrow(name), static_cast<DWORD>(status));
+        ThrowError("RegSetValueEx " + Utf8(name), static_cast<DWORD>(status));
 }
 
 UniqueHkey CreateKey(const std::wstring& path) {
@@ -82,7 +64,7 @@ UniqueHkey CreateKey(const std::wstring& path) {
     const LSTATUS status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0,
                                            KEY_READ | KEY_WRITE, nullptr, key.Put(), nullptr);
     if (status != ERROR_SUCCESS)
-        ThrowError("RegCreateKeyEx " + Narrow(path), static_cast<DWORD>(status));
+        ThrowError("RegCreateKeyEx " + Utf8(path), static_cast<DWORD>(status));
     return key;
 }
 
@@ -112,13 +94,13 @@ void InstallServices(const std::wstring& fakesvcPath) {
             SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr,
             nullptr, dependsOn, nullptr, nullptr));
         if (service) continue;
-        if (GetLastError() != ERROR_SERVICE_EXISTS) ThrowLastError("CreateService " + Narrow(name));
+        if (GetLastError() != ERROR_SERVICE_EXISTS) ThrowLastError("CreateService " + Utf8(name));
         service.Reset(OpenServiceW(manager.Get(), name.c_str(), SERVICE_CHANGE_CONFIG));
-        if (!service) ThrowLastError("OpenService " + Narrow(name));
+        if (!service) ThrowLastError("OpenService " + Utf8(name));
         if (!ChangeServiceConfigW(service.Get(), SERVICE_WIN32_OWN_PROCESS, startType,
                                   SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr,
                                   dependsOn, nullptr, nullptr, kServiceDisplayNames[i]))
-            ThrowLastError("ChangeServiceConfig " + Narrow(name));
+            ThrowLastError("ChangeServiceConfig " + Utf8(name));
     }
     ResetServices();
 }
@@ -138,7 +120,7 @@ void ResetServices(const BenchSetup& setup) {
         if (GetTickCount64() > deadline) {
             std::string states;
             for (const wchar_t* name : kServiceNames)
-                states += " " + Narrow(name) + "=" + std::to_string(QueryState(name));
+                states += " " + Utf8(name) + "=" + std::to_string(QueryState(name));
             throw std::runtime_error("services did not stop within " +
                                      std::to_string(kServiceTimeoutMs) + " ms:" + states);
         }
@@ -165,7 +147,7 @@ DWORD QueryState(const std::wstring& name) {
     const UniqueServiceHandle service = OpenBenchService(name, SERVICE_QUERY_STATUS);
     SERVICE_STATUS status = {};
     if (!QueryServiceStatus(service.Get(), &status))
-        ThrowLastError("QueryServiceStatus " + Narrow(name));
+        ThrowLastError("QueryServiceStatus " + Utf8(name));
     return status.dwCurrentState;
 }
 
@@ -178,7 +160,7 @@ ServiceConfig QueryConfig(const std::wstring& name) {
     std::vector<BYTE> buffer(needed);
     auto* queried = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
     if (needed == 0 || !QueryServiceConfigW(service.Get(), queried, needed, &needed))
-        ThrowLastError("QueryServiceConfig " + Narrow(name));
+        ThrowLastError("QueryServiceConfig " + Utf8(name));
     ServiceConfig config;
     config.type = queried->dwServiceType;
     config.startType = queried->dwStartType;
@@ -195,7 +177,7 @@ ServiceConfig QueryConfig(const std::wstring& name) {
         status = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"DependOnService", RRF_RT_REG_MULTI_SZ,
                               nullptr, list.data(), &size);
     if (status != ERROR_SUCCESS)
-        ThrowError("RegGetValue DependOnService " + Narrow(name), static_cast<DWORD>(status));
+        ThrowError("RegGetValue DependOnService " + Utf8(name), static_cast<DWORD>(status));
     for (const wchar_t* entry = list.data(); *entry; entry += std::wcslen(entry) + 1)
         config.dependencies.emplace_back(entry);
     return config;
@@ -207,7 +189,7 @@ void SetStartType(const std::wstring& name, DWORD startType) {
     // not name them, so they are named every time.
     if (!ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
                               nullptr, nullptr, DependenciesOf(name), nullptr, nullptr, nullptr))
-        ThrowLastError("ChangeServiceConfig " + Narrow(name));
+        ThrowLastError("ChangeServiceConfig " + Utf8(name));
 }
 
 void SetBehaviour(const std::wstring& name, const ServiceBehaviour& behaviour) {
@@ -225,7 +207,7 @@ void SetBehaviour(const std::wstring& name, const ServiceBehaviour& behaviour) {
     const DWORD error = RequestControl(name, SERVICE_CONTROL_INTERROGATE);
     if (error != ERROR_SUCCESS && error != ERROR_SERVICE_NOT_ACTIVE &&
         error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
-        ThrowError("ControlService(INTERROGATE) " + Narrow(name), error);
+        ThrowError("ControlService(INTERROGATE) " + Utf8(name), error);
 }
 
 bool WaitForState(const std::wstring& name, DWORD state, DWORD timeoutMs) {
@@ -251,13 +233,13 @@ DWORD RequestControl(const std::wstring& name, DWORD control) {
 
 void StartAndWait(const std::wstring& name) {
     const DWORD error = RequestStart(name);
-    if (error != ERROR_SUCCESS) ThrowError("StartService " + Narrow(name), error);
+    if (error != ERROR_SUCCESS) ThrowError("StartService " + Utf8(name), error);
     RequireState(name, SERVICE_RUNNING, "StartService");
 }
 
 void PauseAndWait(const std::wstring& name) {
     const DWORD error = RequestControl(name, SERVICE_CONTROL_PAUSE);
-    if (error != ERROR_SUCCESS) ThrowError("ControlService(PAUSE) " + Narrow(name), error);
+    if (error != ERROR_SUCCESS) ThrowError("ControlService(PAUSE) " + Utf8(name), error);
     RequireState(name, SERVICE_PAUSED, "ControlService(PAUSE)");
 }
 
@@ -281,7 +263,7 @@ void SetStateLog(const std::wstring& path) {
     const HANDLE created = CreateFileW(path.c_str(), GENERIC_WRITE,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (created == INVALID_HANDLE_VALUE) ThrowLastError("CreateFile " + Narrow(path));
+    if (created == INVALID_HANDLE_VALUE) ThrowLastError("CreateFile " + Utf8(path));
     const UniqueHandle emptied(created);
     const auto bytes = static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t));
     const LSTATUS status = RegSetValueExW(key.Get(), kStateLogValue, 0, REG_SZ,
@@ -291,16 +273,9 @@ void SetStateLog(const std::wstring& path) {
 
 std::vector<StateChange> ReadStateLog(const std::wstring& path) {
     std::vector<StateChange> changes;
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return changes;
-    const UniqueHandle file(opened);
-    std::string text;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr) && read > 0)
-        text.append(buffer, read);
+    const auto content = ReadWholeFile(path);
+    if (!content) return changes;
+    const std::string& text = *content;
 
     // Only complete lines: a service may be appending one right now.
     std::string::size_type start = 0;

@@ -8,6 +8,7 @@
 #include "bench_settings.h"
 #include "dispatch_object.h"
 #include "provider_config.h"
+#include "service_handle.h"
 
 namespace tarnwick::bench {
 
@@ -17,11 +18,6 @@ namespace {
 constexpr HRESULT kBadPath = HRESULT_FROM_WIN32(ERROR_BAD_NETPATH);
 // E_ADS_UNKNOWN_OBJECT: a class the container does not hold.
 constexpr HRESULT kUnknownClass = static_cast<HRESULT>(0x80005004L);
-
-struct CloseServiceHandleFn {
-    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using UniqueServiceHandle = UniqueResource<SC_HANDLE, CloseServiceHandleFn, nullptr>;
 
 HRESULT LastError() { return HRESULT_FROM_WIN32(GetLastError()); }
 

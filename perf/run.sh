@@ -3,8 +3,8 @@
 # and the peers Wine ships, prints the results and writes them, with the
 # machine, the date and the Wine version, to a Markdown file.
 #   run.sh WIN_BUILD_DIR OUTPUT.md [perfbench options...]
-# Runs in one Wine session (tests/bench/wine/session.sh), which ends the Wine
-# server and the X server afterwards, also on failure.
+# Runs in one Wine session of the tests' bench (tests/bench/wine/session.sh),
+# which ends the Wine server and the X server afterwards, also on failure.
 set -euo pipefail
 
 [ $# -ge 2 ] || { echo "usage: $0 WIN_BUILD_DIR OUTPUT.md [perfbench options...]" >&2; exit 2; }
@@ -13,7 +13,8 @@ out=$2
 mkdir -p "$(dirname "$out")"
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
-perf=$win/tests/bench/perf
+root=$(cd "$here/.." && pwd)
+perf=$win/perf
 tarnwick=$win/ui/tarnwick.exe
 for program in "$tarnwick" "$perf/perfbench.exe" "$perf/floor.exe"; do
   [ -f "$program" ] || { echo "$0: $program is missing; build the Windows tree first" >&2; exit 1; }
@@ -28,7 +29,7 @@ load=$(cut -d" " -f1-3 /proc/loadavg)
 body=$(mktemp)
 trap 'rm -f "$body"' EXIT
 status=0
-TARNWICK_SESSION_TIMEOUT=1800 "$here/../wine/session.sh" "$win" "$perf/perfbench.exe" \
+TARNWICK_SESSION_TIMEOUT=1800 "$root/tests/bench/wine/session.sh" "$win" "$perf/perfbench.exe" \
   --size "tarnwick.exe=$(stat -c %s "$tarnwick")" --size "floor.exe=$(stat -c %s "$perf/floor.exe")" \
   --dlls "tarnwick.exe=$(imports "$tarnwick")" --dlls "floor.exe=$(imports "$perf/floor.exe")" \
   "$@" | tr -d '\r' > "$body" || status=$?

@@ -9,14 +9,11 @@
 #include <cwchar>
 #include <string>
 
-#include "win32_raii.h"
+#include "service_handle.h"
 
 namespace {
 
-struct CloseServiceFn {
-    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
-};
-using UniqueServiceHandle = tarnwick::UniqueResource<SC_HANDLE, CloseServiceFn, nullptr>;
+using tarnwick::bench::UniqueServiceHandle;
 
 // The service's current dependencies (REG_MULTI_SZ, double-terminated): Wine's
 // manager drops them from a change that does not name them.

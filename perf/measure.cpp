@@ -11,6 +11,7 @@
 #include "program.h"
 #include "provider_config.h"
 #include "services.h"
+#include "test_data.h"
 #include "win32_raii.h"
 
 namespace tarnwick::bench::perf {
@@ -28,8 +29,6 @@ std::wstring JournalPath() { return WinBuildDir() + L"\\wine\\perf-journal.txt";
 std::wstring StateLogPath() { return WinBuildDir() + L"\\wine\\perf-states.txt"; }
 
 std::runtime_error Error(const std::string& what) { return std::runtime_error(what); }
-
-std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 UniqueHandle OpenForMeasuring(DWORD processId) {
     UniqueHandle process(
@@ -77,7 +76,7 @@ HWND FocusOfThreadOf(HWND window) {
 }
 
 bool IsStatusRead(const JournalEntry& entry, const wchar_t* service, std::optional<DWORD> value = {}) {
-    if (entry.object != Narrow(service) || entry.member != "Status") return false;
+    if (entry.object != Utf8(service) || entry.member != "Status") return false;
     return !value || entry.result == "0x00000000 VT_I4:" + std::to_string(*value);
 }
 
@@ -115,19 +114,6 @@ double ProcessTimesMs(HANDLE process) {
     return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;  // 100 ns units
 }
 
-std::string ReadWholeFile(const std::wstring& path) {
-    std::string content;
-    const HANDLE opened = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-    if (opened == INVALID_HANDLE_VALUE) return content;
-    const UniqueHandle file(opened);
-    char buffer[4096];
-    DWORD got = 0;
-    // Files of /proc report no size: read until the end.
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) content.append(buffer, got);
-    return content;
-}
-
 // The /proc entry of the Unix process that runs `exe` under Wine (drive Z:
 // maps the Unix root), found by its command line, whose first word is the
 // program's Windows path; empty when there is none.
@@ -139,7 +125,7 @@ std::wstring UnixStatPath(const std::wstring& exe) {
     do {
         const std::wstring name = entry.cFileName;
         if (name.find_first_not_of(L"0123456789") != std::wstring::npos) continue;
-        const std::string commandLine = ReadWholeFile(L"Z:\\proc\\" + name + L"\\cmdline");
+        const std::string commandLine = ReadWholeFile(L"Z:\\proc\\" + name + L"\\cmdline").value_or(std::string());
         const std::string program = commandLine.substr(0, commandLine.find('\0'));
         if (!program.empty() && CompareStringOrdinal(std::wstring(program.begin(), program.end()).c_str(), -1,
                                                      exe.c_str(), -1, TRUE) == CSTR_EQUAL)
@@ -151,7 +137,7 @@ std::wstring UnixStatPath(const std::wstring& exe) {
 
 // utime + stime of /proc/<pid>/stat (fields 14 and 15, in 1/100 s).
 double UnixCpuMs(const std::wstring& statPath) {
-    const std::string stat = ReadWholeFile(statPath);
+    const std::string stat = ReadWholeFile(statPath).value_or(std::string());
     const std::size_t afterName = stat.rfind(')');
     if (afterName == std::string::npos) throw Error("cannot read the measured process's /proc entry");
     std::vector<std::string> fields;
@@ -211,7 +197,7 @@ StartupSample MeasureStartup(const StartupSubject& subject) {
             break;
         }
         if (!program.Running() || NowMs() - launched > kReadyTimeoutMs)
-            throw Error("the window of " + Narrow(subject.exe) + " did not become ready");
+            throw Error("the window of " + Utf8(subject.exe) + " did not become ready");
         Sleep(kFinePollMs);
     }
 
@@ -243,7 +229,7 @@ StartupSample MeasureStartup(const StartupSubject& subject) {
 
     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     if (program.WaitForExit(20000) != 0u)
-        throw Error(Narrow(subject.exe) + " did not end cleanly through its Close box");
+        throw Error(Utf8(subject.exe) + " did not end cleanly through its Close box");
     return sample;
 }
 
@@ -263,7 +249,7 @@ SwitchSample MeasureSwitch(const SwitchJob& job, DWORD delayMs) {
         const Program program = Program::Launch(job.arguments, job.exe);
         const auto status = program.WaitForExit(kJobTimeoutMs);
         sample.wallMs = NowMs() - launched;
-        if (status != 0u) throw Error(Narrow(job.exe + L" " + job.arguments) + " failed or did not end");
+        if (status != 0u) throw Error(Utf8(job.exe + L" " + job.arguments) + " failed or did not end");
     }
 
     const bool switched =
@@ -271,7 +257,7 @@ SwitchSample MeasureSwitch(const SwitchJob& job, DWORD delayMs) {
                : QueryState(L"IISADMIN") == SERVICE_STOPPED && QueryState(L"W3SVC") == SERVICE_STOPPED &&
                      QueryStartType(L"IISADMIN") == SERVICE_DISABLED;
     if (!switched)
-        throw Error(Narrow(job.exe + L" " + job.arguments) + " did not switch the services: IISADMIN state " +
+        throw Error(Utf8(job.exe + L" " + job.arguments) + " did not switch the services: IISADMIN state " +
                     std::to_string(QueryState(L"IISADMIN")) + ", start type " +
                     std::to_string(QueryStartType(L"IISADMIN")) + "; W3SVC state " +
                     std::to_string(QueryState(L"W3SVC")));
@@ -283,7 +269,7 @@ SwitchSample MeasureSwitch(const SwitchJob& job, DWORD delayMs) {
     const auto reachedBy = [&](const char* service, DWORD state) {
         const auto reached = StateReached(log, service, state);
         if (!reached || *reached > ended)
-            throw Error(Narrow(job.exe + L" " + job.arguments) + " ended before " + service + " reached state " +
+            throw Error(Utf8(job.exe + L" " + job.arguments) + " ended before " + service + " reached state " +
                         std::to_string(state));
     };
     if (job.on) {
@@ -310,20 +296,20 @@ SwitchSample MeasureSwitch(const SwitchJob& job, DWORD delayMs) {
         const auto& entry = journal[i];
         bool request = entry.member == "SetInfo" || entry.member == "Start";
         for (std::size_t s = 0; s < 3; ++s)
-            if (entry.member == "Stop" && entry.object == Narrow(kServiceNames[s]) && !stopped[s])
+            if (entry.member == "Stop" && entry.object == Utf8(kServiceNames[s]) && !stopped[s])
                 request = stopped[s] = true;
         if (request) sample.requestsMs += entry.ms - journal[i - 1].ms;
     }
 
     const auto detect = [&](const wchar_t* service, DWORD state) {
-        const auto reached = StateReached(log, Narrow(service).c_str(), state);
-        if (!reached) throw Error("the state log lacks " + Narrow(service));
+        const auto reached = StateReached(log, Utf8(service).c_str(), state);
+        if (!reached) throw Error("the state log lacks " + Utf8(service));
         for (const auto& entry : journal)
             if (entry.ms >= *reached && IsStatusRead(entry, service, state)) {
                 sample.detectionMs.push_back(entry.ms - *reached);
                 return;
             }
-        throw Error("no status read saw " + Narrow(service) + " reach its state");
+        throw Error("no status read saw " + Utf8(service) + " reach its state");
     };
     if (job.on) {
         detect(L"IISADMIN", SERVICE_RUNNING);
