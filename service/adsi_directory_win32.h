@@ -5,6 +5,7 @@
 #include <wrl/client.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,10 +30,11 @@ private:
     Microsoft::WRL::ComPtr<IDispatch> object_;
 };
 
-// Binds object paths through ADSI with the user's own identity. COM must be
-// initialised on the calling thread. The ADSI library is loaded at the first
-// bind, from the system folder only, and stays loaded while this object lives;
-// when it cannot be loaded, that bind fails.
+// Binds object paths through ADSI with the user's own identity. The first bind
+// initialises COM on the calling thread (apartment-threaded; it stays
+// initialised while this object lives, for the program's other COM calls, which
+// all come later) and loads the ADSI library from the system folder only; when
+// either fails, that bind fails. Use it from one thread.
 class AdsiDirectory final : public Directory {
 public:
     std::unique_ptr<DirectoryObject> Bind(const std::wstring& path) override;
@@ -40,6 +42,7 @@ public:
 private:
     using GetObjectFn = HRESULT(WINAPI*)(LPCWSTR path, REFIID interfaceId, void** object);
 
+    std::optional<ScopedComInit> com_;  // first: uninitialised after the library is freed
     UniqueHmodule activeDs_;
     GetObjectFn getObject_ = nullptr;
 };

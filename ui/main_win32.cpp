@@ -59,8 +59,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Win32MessageBoxes boxes;
     Program program(boxes);
 
-    const ScopedComInit com(COINIT_APARTMENTTHREADED);
-    if (FAILED(com.Result())) program.EndWithStrictFailure(FailureFromHresult(com.Result()), FailurePlace::Switching);
 
     // Registers the visual-style controls of the manifest's Common Controls 6.
     // Should it fail, the system's plain buttons serve as well.
@@ -70,6 +68,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // Everything before the message loop belongs to the launch.
     try {
         Win32ComputerName names;
+        // Sets COM up at the launch decision's bind, once the window is shown;
+        // everything else that uses COM comes after that bind.
         AdsiDirectory directory;
         SystemClock clock;
         Win32Shell shell;
