@@ -3,7 +3,6 @@
 #include "command_line.h"
 
 #include <cwchar>
-#include <functional>
 #include <map>
 #include <utility>
 
@@ -48,12 +47,12 @@ public:
     // earlier) makes the step fail at once; the lookup's failure stays the one
     // remembered for it.
     bool Try(const std::unique_ptr<DirectoryObject>& field, const wchar_t* service,
-             const std::function<void(DirectoryObject&)>& step) {
+             FunctionRef<void(DirectoryObject&)> step) {
         if (!field) return false;
         return Try(service, [&] { step(*field); });
     }
 
-    bool Try(const wchar_t* service, const std::function<void()>& step) {
+    bool Try(const wchar_t* service, FunctionRef<void()> step) {
         try {
             step();
             return true;
@@ -139,7 +138,7 @@ Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
 // once the bound has passed, and at once when the service was never found.
 std::optional<WaitTimeout> ServiceControl::WaitForState(
     const std::unique_ptr<DirectoryObject>& field, const wchar_t* service, ServiceState state,
-    Ignoring& ignoring, const std::function<void()>& between) {
+    Ignoring& ignoring, FunctionRef<void()> between) {
     if (!field)
         return WaitTimeout{service, state, bound_, std::chrono::milliseconds(0), ignoring.LastFor(service), true};
     const auto start = clock_.Now();

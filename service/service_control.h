@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -11,6 +10,7 @@
 #include "computer_name.h"
 #include "directory.h"
 #include "failure.h"
+#include "function_ref.h"
 #include "main_view.h"
 #include "service_binding.h"
 
@@ -66,7 +66,7 @@ private:
     std::optional<WaitTimeout> WaitForState(const std::unique_ptr<DirectoryObject>& field,
                                             const wchar_t* service, ServiceState state,
                                             Ignoring& ignoring,
-                                            const std::function<void()>& between);
+                                            FunctionRef<void()> between);
     Outcome EnableAndStartServices(ServiceBinding& binding, Ignoring& ignoring);
     Outcome StopAndDisableServices(ServiceBinding& binding, Ignoring& ignoring);
 

@@ -14,6 +14,7 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDR
 // WS_EX_CONTROLPARENT lets the dialog keys reach the buttons (see the message loop).
 constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 constexpr UINT kFrmAboutId = 200;
+constexpr auto kControls = Form1Controls(TARNWICK_WIDE(TARNWICK_MAKER_SITE));
 
 // The application icon at one of the system's sizes. Shared icons belong to
 // the system; a missing one leaves the default icon.
@@ -31,8 +32,7 @@ Form1::Form1(HINSTANCE instance, Program& program, ComputerNameSource& names, Di
     if (!menu || !AppendMenuW(menu.Get(), MF_STRING, kFrmAboutId, kFrmAboutText)) throw FailureFromLastError();
     Create({kClassName, ApplicationIcon(instance, SM_CXICON, SM_CYICON),
             ApplicationIcon(instance, SM_CXSMICON, SM_CYSMICON)},
-           {kStyle, kExStyle, kApplicationTitle, kForm1ClientWidth, kForm1ClientHeight}, menu.Get(),
-           Form1Controls(TARNWICK_WIDE(TARNWICK_MAKER_SITE)));
+           {kStyle, kExStyle, kApplicationTitle, kForm1ClientWidth, kForm1ClientHeight}, menu.Get(), kControls);
     menu.Release();  // destroyed with the window from here on
 }
 

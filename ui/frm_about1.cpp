@@ -20,6 +20,8 @@ constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDR
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
 constexpr wchar_t kTitle[] = L"Tarnwick by " TARNWICK_WIDE(TARNWICK_MAKER_COMPANY);
+constexpr auto kControls =
+    AboutControls(kTitle, TARNWICK_WIDE(TARNWICK_MAKER_SITE), TARNWICK_WIDE(TARNWICK_MAKER_MAIL));
 
 // An unowned top-level window without WS_EX_TOOLWINDOW gets a taskbar button
 // when it is shown; the tool-window style would drop the button but also give
@@ -86,7 +88,7 @@ FrmAbout1::FrmAbout1(HINSTANCE instance, Program& program, ShellAdapters& adapte
 
     // No owner window, no class icon: the dialog's own image is set below.
     Create({kClassName, nullptr, nullptr}, {kStyle, kExStyle, kAboutCaption, kAboutClientWidth, kAboutClientHeight},
-           nullptr, AboutControls(kTitle, TARNWICK_WIDE(TARNWICK_MAKER_SITE), TARNWICK_WIDE(TARNWICK_MAKER_MAIL)));
+           nullptr, kControls);
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Get()));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.Get()));
 }

@@ -1,8 +1,6 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <exception>
-
 #include "adsi_directory_win32.h"
 #include "command_line.h"
 #include "computer_name_win32.h"
@@ -79,9 +77,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         Form1 form(instance, program, names, directory, clock, adapters);
         form.Load(ArgumentText(GetCommandLineW()));
         return RunMessageLoop();
-    } catch (const Failure& failure) {
-        program.EndWithStrictFailure(failure, FailurePlace::Switching);
-    } catch (const std::exception& exception) {
-        program.EndWithStrictFailure(FailureFromException(exception), FailurePlace::Switching);
+    } catch (...) {
+        program.EndWithStrictFailure(FailureFromCurrentException(), FailurePlace::Switching);
     }
 }

@@ -26,7 +26,7 @@ void Program::WindowClosed() {
     if (openWindows_ > 0 && --openWindows_ == 0) PostQuitMessage(0);
 }
 
-void Program::RunHandler(FailurePlace place, const std::function<Outcome()>& handler) {
+void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
     if (busy_ || ending_) return;
     busy_ = true;
     try {
@@ -45,11 +45,9 @@ void Program::RunHandler(FailurePlace place, const std::function<Outcome()>& han
         case Outcome::Kind::BoundReached:
             EndAfterReport(TimeoutText(outcome.timeout.value()), MessageIcon::Warning, ExitCode::BoundReached);
         }
-    } catch (const Failure& failure) {
-        EndWithStrictFailure(failure, place);
-    } catch (const std::exception& exception) {
+    } catch (...) {
         // Nothing may unwind through the window procedure.
-        EndWithStrictFailure(FailureFromException(exception), place);
+        EndWithStrictFailure(FailureFromCurrentException(), place);
     }
 }
 
@@ -74,9 +72,16 @@ void EndProgram(ExitCode code) {
     ExitProcess(static_cast<UINT>(code));
 }
 
-Failure FailureFromException(const std::exception& exception) {
-    if (dynamic_cast<const std::bad_alloc*>(&exception)) return FailureFromHresult(E_OUTOFMEMORY);
-    return FailureFromHresult(E_UNEXPECTED);
+Failure FailureFromCurrentException() {
+    try {
+        throw;
+    } catch (const Failure& failure) {
+        return failure;
+    } catch (const std::bad_alloc&) {
+        return FailureFromHresult(E_OUTOFMEMORY);
+    } catch (...) {
+        return FailureFromHresult(E_UNEXPECTED);
+    }
 }
 
 }  // namespace tarnwick

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <exception>
-#include <functional>
 
 #include "failure.h"
 #include "message_boxes.h"
@@ -44,7 +42,7 @@ public:
     // program (reporting a reached bound or a strict failure first). Does
     // nothing while another handler runs (a message box's own loop could
     // deliver a click) or once the program is ending.
-    void RunHandler(FailurePlace place, const std::function<Outcome()>& handler);
+    void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler);
 
     // Reports a strict failure, then ends the program when the user closes the box.
     [[noreturn]] void EndWithStrictFailure(const Failure& failure, FailurePlace place);
@@ -62,8 +60,9 @@ private:
 // without their close handling.
 [[noreturn]] void EndProgram(ExitCode code);
 
-// A Failure for an exception that is not one: nothing may unwind through a
-// window procedure, so these are reported like any other strict failure.
-Failure FailureFromException(const std::exception& exception);
+// The Failure the exception being handled stands for; call it in a catch
+// block. Nothing may unwind through a window procedure, so an exception that
+// is not a Failure is reported like any other strict failure.
+Failure FailureFromCurrentException();
 
 }  // namespace tarnwick

@@ -74,12 +74,13 @@ Window::~Window() {
     Destroy();
 }
 
-void Window::Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu,
-                    std::vector<ControlSpec> controls) {
-    specs_ = std::move(controls);
+void Window::Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu, const ControlSpec* controls,
+                    std::size_t count) {
+    specs_ = controls;
+    count_ = count;
     // The focus starts on the push button first in tab order.
     std::optional<std::size_t> first;
-    for (std::size_t index = 0; index < specs_.size(); ++index) {
+    for (std::size_t index = 0; index < count_; ++index) {
         if (specs_[index].kind == ControlKind::PushButton &&
             (!first || specs_[index].tabIndex < specs_[*first].tabIndex))
             first = index;
@@ -105,8 +106,8 @@ void Window::Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU 
 }
 
 void Window::CreateControls() {
-    controls_.assign(specs_.size(), nullptr);
-    for (std::size_t index = 0; index < specs_.size(); ++index) {
+    controls_.assign(count_, nullptr);
+    for (std::size_t index = 0; index < count_; ++index) {
         const ControlSpec& entry = specs_[index];
         if (entry.kind == ControlKind::Line) continue;  // painted by the window (OnPaint)
 
@@ -199,7 +200,7 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
     return DefWindowProcW(window, message, wParam, lParam);
 }
 
-void Window::RunAction(FailurePlace place, const std::function<void()>& action) {
+void Window::RunAction(FailurePlace place, FunctionRef<void()> action) {
     program_.RunHandler(place, [&] {
         action();
         return Outcome{};
@@ -250,7 +251,8 @@ bool Window::OnSetCursor(HWND under, UINT hitTest) {
 void Window::OnPaint(HWND window) {
     // The lines of the table, in order: a later one lies over an earlier one.
     const PaintScope paint(window);
-    for (const ControlSpec& entry : specs_) {
+    for (std::size_t index = 0; index < count_; ++index) {
+        const ControlSpec& entry = specs_[index];
         if (entry.kind != ControlKind::Line) continue;
         const LineSpec& line = entry.line;
         const UniqueHpen pen(CreatePen(PS_SOLID, line.widthPixels, static_cast<COLORREF>(line.colour)));
@@ -288,7 +290,7 @@ void Window::MarkDefault(std::size_t button) {
     // platform's dialogs; windows without a default button draw none.
     if (!defaultButton_ || *defaultButton_ == button) return;
     defaultButton_ = button;
-    for (std::size_t index = 0; index < specs_.size(); ++index) {
+    for (std::size_t index = 0; index < count_; ++index) {
         if (specs_[index].kind != ControlKind::PushButton) continue;
         const auto type = static_cast<WPARAM>(index == button ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON);
         SendMessageW(controls_[index], BM_SETSTYLE, type | BS_NOTIFY, TRUE);

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstddef>
-#include <functional>
 #include <optional>
 #include <vector>
 
@@ -48,12 +47,12 @@ protected:
     virtual ~Window();
 
     // Registers the class (once) and creates the window, hidden and centred,
-    // with the controls of `controls` in table order. Throws Failure when the
-    // system refuses.
+    // with the controls of `controls` in table order (a table that outlives
+    // the window). Throws Failure when the system refuses.
     template <std::size_t Count>
     void Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu,
                 const std::array<ControlSpec, Count>& controls) {
-        Create(windowClass, frame, menu, std::vector<ControlSpec>(controls.begin(), controls.end()));
+        Create(windowClass, frame, menu, controls.data(), Count);
     }
 
     // Destroys the window while the derived object is still whole.
@@ -71,10 +70,10 @@ protected:
     virtual void OnDestroyed() {}
 
     // Runs an event handler under the program's guard.
-    void RunHandler(FailurePlace place, const std::function<Outcome()>& handler) {
+    void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
         program_.RunHandler(place, handler);
     }
-    void RunAction(FailurePlace place, const std::function<void()>& action);
+    void RunAction(FailurePlace place, FunctionRef<void()> action);
 
     HWND Handle() const { return window_.Get(); }
     HWND Control(std::size_t index) const { return index < controls_.size() ? controls_[index] : nullptr; }
@@ -90,7 +89,8 @@ protected:
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-    void Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu, std::vector<ControlSpec> controls);
+    void Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu, const ControlSpec* controls,
+                std::size_t count);
     void CreateControls();
     std::optional<std::size_t> IndexOf(HWND control) const;
     void OnCommand(int id, HWND control, UINT notification);
@@ -105,8 +105,9 @@ private:
 
     HINSTANCE instance_;
     Program& program_;
-    std::vector<ControlSpec> specs_;
-    std::vector<HWND> controls_;
+    const ControlSpec* specs_ = nullptr;
+    std::size_t count_ = 0;
+    std::vector<HWND> controls_;  // by table index; none for lines
     int dpi_ = USER_DEFAULT_SCREEN_DPI;
     UniqueHfont standardFont_;
     UniqueHfont linkFont_;
