@@ -217,26 +217,23 @@ void MeasureWaiting(const Options& options, Results& results) {
     });
 }
 
+// One start-up row: the median against the floor's, and the target ratio.
+void PrintStartupRow(const char* until, const std::vector<double>& mine, const std::vector<double>& floor,
+                     double target) {
+    const Summary program = Summarise(mine);
+    const Summary reference = Summarise(floor);
+    if (!program.count || !reference.count) return;
+    const double ratio = program.median / reference.median;
+    std::printf("| Start-up to %s, median [min-max] of %zu | %s | floor %s: %s | within %.2fx the floor | %s |\n",
+                until, program.count, MedianAndRange(program).c_str(), MedianAndRange(reference).c_str(),
+                Ratio(ratio).c_str(), target, Verdict(ratio <= target).c_str());
+}
+
 void PrintSummary(const Options& options, const Results& results) {
     std::printf("## Results\n\n| Measure | Tarnwick | Compared with | Target | |\n|---|---|---|---|---|\n");
 
-    const Summary shown = Summarise(results.shown);
-    const Summary floorShown = Summarise(results.floorShown);
-    if (shown.count && floorShown.count) {
-        const double ratio = shown.median / floorShown.median;
-        std::printf("| Start-up to the window first seen visible, median [min-max] of %zu | %s | floor %s: %s | within 1.15x the floor | %s |\n",
-                    shown.count, MedianAndRange(shown).c_str(), MedianAndRange(floorShown).c_str(),
-                    Ratio(ratio).c_str(), Verdict(ratio <= 1.15).c_str());
-    }
-
-    const Summary startup = Summarise(results.startup);
-    const Summary floorStartup = Summarise(results.floorStartup);
-    if (startup.count && floorStartup.count) {
-        const double ratio = startup.median / floorStartup.median;
-        std::printf("| Start-up to the window ready, median [min-max] of %zu | %s | floor %s: %s | within 1.25x the floor | %s |\n",
-                    startup.count, MedianAndRange(startup).c_str(), MedianAndRange(floorStartup).c_str(),
-                    Ratio(ratio).c_str(), Verdict(ratio <= 1.25).c_str());
-    }
+    PrintStartupRow("the window first seen visible", results.shown, results.floorShown, 1.15);
+    PrintStartupRow("the window ready", results.startup, results.floorStartup, 1.25);
 
     for (const bool on : {true, false}) {
         const Summary ours = Summarise(FiguresOf(results, "tarnwick.exe -auto").overhead[on]);
