@@ -77,7 +77,7 @@ void Form1::OnFrmAboutClick() {
 }
 
 HWND Form1::Label(Form1Control label) const {
-    if (!Handle()) throw FailureFromHresult(HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE));
+    RequireHandle();
     return Control(Index(label));
 }
 
@@ -112,11 +112,11 @@ std::wstring Form1::Label2Caption() const {
 }
 
 void Form1::Show() {
-    if (!Handle()) throw FailureFromHresult(HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE));
-    ShowWindow(Handle(), SW_SHOWNORMAL);  // activation puts the focus on cmdStart (WM_SETFOCUS)
+    const HWND window = RequireHandle();
+    ShowWindow(window, SW_SHOWNORMAL);  // activation puts the focus on cmdStart (WM_SETFOCUS)
     // Painted at once, controls included: the launch decision may go on into a
     // sequence that keeps the message loop from running.
-    RedrawWindow(Handle(), nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void Form1::FocusStart() {

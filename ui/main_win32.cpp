@@ -53,17 +53,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // depends on the result: older systems end it anyway.
     (void)HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
 
-    // The adapters, made once and handed to the windows.
+    // The one path for message boxes and the program-wide guard come first:
+    // every failure from here on is reported through them.
     Win32MessageBoxes boxes;
     Program program(boxes);
-
 
     // Registers the visual-style controls of the manifest's Common Controls 6.
     // Should it fail, the system's plain buttons serve as well.
     INITCOMMONCONTROLSEX commonControls{sizeof commonControls, ICC_STANDARD_CLASSES};
     (void)InitCommonControlsEx(&commonControls);
 
-    // Everything before the message loop belongs to the launch.
+    // The adapters, made once and handed to the windows. Everything before
+    // the message loop belongs to the launch.
     try {
         Win32ComputerName names;
         // Sets COM up at the launch decision's bind, once the window is shown;

@@ -61,7 +61,7 @@ void Program::EndAfterReport(const std::wstring& text, MessageIcon icon, ExitCod
     ending_ = true;
     try {
         boxes_.Show(text, kApplicationTitle, icon);
-    } catch (const std::exception&) {
+    } catch (...) {
         // Deliberately ignored: the program ends either way, and there is no
         // other place to say so.
     }

@@ -297,8 +297,13 @@ void Window::MarkDefault(std::size_t button) {
     }
 }
 
-void Window::FocusButton(std::size_t button) {
+HWND Window::RequireHandle() const {
     if (!window_) throw FailureFromHresult(HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE));
+    return window_.Get();
+}
+
+void Window::FocusButton(std::size_t button) {
+    RequireHandle();
     focus_ = button;
     // SetFocus returns the previous focus, which may rightly be none.
     SetLastError(ERROR_SUCCESS);

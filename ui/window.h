@@ -76,10 +76,11 @@ protected:
     void RunAction(FailurePlace place, FunctionRef<void()> action);
 
     HWND Handle() const { return window_.Get(); }
+    // The window, or Failure when it no longer exists.
+    HWND RequireHandle() const;
     HWND Control(std::size_t index) const { return index < controls_.size() ? controls_[index] : nullptr; }
     HINSTANCE Instance() const { return instance_; }
     Program& TheProgram() { return program_; }
-    int Dpi() const { return dpi_; }
     // The cursor over link labels; the arrow when none is set.
     void SetLinkCursor(HCURSOR cursor) { linkCursor_ = cursor; }
     // Moves the keyboard focus to the push button at `button`; throws Failure
