@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs inside a Wine session (see tests/bench/wine/session.sh), with the
-# prefix prepared: all three services stopped, IISADMIN disabled.
+# prefix prepared as an IIS 6 computer: all three services stopped, IISADMIN
+# disabled. Then the same on an IIS 10 computer, where W3SVC is the switch.
 set -euo pipefail
 win=$TARNWICK_WIN_BUILD_DIR
 benchctl=$win/tests/bench/driver/benchctl.exe
@@ -14,16 +15,25 @@ run() {
   echo "  exit status $code"
 }
 
-status "The simulated IIS services:"
-run -auto
-# W3SVC and MSFTPSVC are asked to start, not waited for: give them a moment.
-for _ in $(seq 50); do
-  wine "$benchctl" status | grep -q 'MSFTPSVC *running' && break
-  sleep 0.1
-done
-status "After switching on:"
-run -auto
-status "After switching off:"
+# Switches on, then off; services that are asked to start but not waited
+# for ($1) are given a moment first.
+on_and_off() {
+  run -auto
+  for _ in $(seq 50); do
+    wine "$benchctl" status | grep -q "$1 *running" && break
+    sleep 0.1
+  done
+  status "After switching on:"
+  run -auto
+  status "After switching off:"
+}
+
+status "The simulated IIS 6 computer (IISADMIN is the switch):"
+on_and_off MSFTPSVC
+
+wine "$benchctl" computer iis10
+status "An IIS 10 computer (W3SVC is the switch; WAS and IISADMIN are left alone):"
+on_and_off FTPSVC
 
 echo "An interactive start (the window waits for the user):"
 wine "$tarnwick" &

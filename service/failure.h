@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 
 namespace tarnwick {
 
@@ -17,11 +18,21 @@ public:
 
     std::int32_t Code() const noexcept { return code_; }
     const std::wstring& Description() const noexcept { return description_; }
+    // A sentence saying what the failure most likely means where it happened;
+    // the report adds it after the code and the description.
+    const std::wstring& Note() const noexcept { return note_; }
     const char* what() const noexcept override { return "tarnwick::Failure"; }
+
+    Failure WithNote(std::wstring note) const {
+        Failure noted(*this);
+        noted.note_ = std::move(note);
+        return noted;
+    }
 
 private:
     std::int32_t code_;
     std::wstring description_;
+    std::wstring note_;
 };
 
 // The HRESULT an automation exception stands for: its scode when the callee

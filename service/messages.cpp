@@ -33,7 +33,9 @@ std::wstring FormatCode(std::int32_t code) {
 }
 
 std::wstring StrictFailureText(const Failure& failure, FailurePlace place) {
-    return FailureLine(failure) + L"\n\n" + Consequence(place) + L" Tarnwick will close.";
+    std::wstring text = FailureLine(failure) + L"\n\n";
+    if (!failure.Note().empty()) text += failure.Note() + L"\n\n";
+    return text + Consequence(place) + L" Tarnwick will close.";
 }
 
 std::wstring TimeoutText(const WaitTimeout& timeout) {

@@ -2,8 +2,11 @@
 
 #include "command_line.h"
 
+#include <algorithm>
+#include <array>
 #include <cwchar>
 #include <map>
+#include <string_view>
 #include <utility>
 
 namespace tarnwick {
@@ -13,6 +16,55 @@ namespace {
 constexpr wchar_t kIisAdmin[] = L"IISADMIN";
 constexpr wchar_t kW3Svc[] = L"W3SVC";
 constexpr wchar_t kMsFtpSvc[] = L"MSFTPSVC";
+constexpr wchar_t kFtpSvc[] = L"FTPSVC";
+
+// What differs between the IIS profiles. The sequences and the launch
+// decision are the same for both; W3SVC is the web service in both.
+struct SwitchPlan {
+    // Its Status decides the launch focus and the toggle; its start type is
+    // what switching on and off writes.
+    const wchar_t* switchService;
+    // The FTP service's possible names, looked up in this order; the first
+    // one found is the one switched.
+    std::array<const wchar_t*, 2> ftpServices;
+    // "-auto" ends with a report when the FTP service is missing.
+    bool ftpRequiredWhenAutomatic;
+    // The FTP service's start type is written along with the switch's.
+    bool ftpFollowsStartType;
+};
+
+constexpr SwitchPlan kIis6Plan{kIisAdmin, {kMsFtpSvc, nullptr}, true, false};
+constexpr SwitchPlan kIis7Plan{kW3Svc, {kFtpSvc, kMsFtpSvc}, false, true};
+
+const SwitchPlan& PlanFor(IisProfile profile) {
+    return profile == IisProfile::Iis7 ? kIis7Plan : kIis6Plan;
+}
+
+bool SwitchIsWeb(const SwitchPlan& plan) {
+    return std::wstring_view(plan.switchService) == kW3Svc;
+}
+
+std::unique_ptr<DirectoryObject>& Field(ServiceBinding& binding, std::wstring_view service) {
+    if (service == kIisAdmin) return binding.iisAdmin;
+    if (service == kW3Svc) return binding.w3svc;
+    if (service == kFtpSvc) return binding.ftpsvc;
+    return binding.msftpsvc;
+}
+
+// A service of the binding and the name it was looked up by.
+struct ServiceRef {
+    std::unique_ptr<DirectoryObject>& object;
+    const wchar_t* name;
+};
+
+// The FTP service that was found; when none was, the first name, whose failed
+// lookup is then the failure remembered for it.
+ServiceRef FtpService(ServiceBinding& binding, const SwitchPlan& plan) {
+    const auto found = std::find_if(plan.ftpServices.begin(), plan.ftpServices.end(),
+                                    [&](const wchar_t* name) { return name && Field(binding, name); });
+    const wchar_t* name = found != plan.ftpServices.end() ? *found : plan.ftpServices[0];
+    return {Field(binding, name), name};
+}
 
 // DISP_E_TYPEMISMATCH: a status that is not a whole number cannot be compared.
 constexpr std::int32_t kTypeMismatch = static_cast<std::int32_t>(0x80020005);
@@ -35,6 +87,9 @@ std::int32_t ReadStatus(DirectoryObject& service) {
 bool Is(std::int32_t status, ServiceState state) {
     return status == static_cast<std::int32_t>(state);
 }
+
+constexpr auto Start = [](DirectoryObject& service) { service.Call(L"Start"); };
+constexpr auto Stop = [](DirectoryObject& service) { service.Call(L"Stop"); };
 
 }  // namespace
 
@@ -73,8 +128,8 @@ private:
 };
 
 ServiceControl::ServiceControl(MainView& view, ComputerNameSource& names, Directory& directory,
-                               Clock& clock, std::chrono::milliseconds bound)
-    : view_(view), names_(names), directory_(directory), clock_(clock), bound_(bound) {}
+                               Registry& registry, Clock& clock, std::chrono::milliseconds bound)
+    : view_(view), names_(names), directory_(directory), registry_(registry), clock_(clock), bound_(bound) {}
 
 ServiceBinding ServiceControl::BindComputer() {
     std::optional<std::wstring> discarded;
@@ -98,36 +153,67 @@ Outcome ServiceControl::OnStopClick() {
     return StopAndDisableServices(binding, ignoring);
 }
 
+// The buttons' lookups: the switch (unless it is W3SVC), W3SVC, then the FTP
+// service; a failed lookup leaves its field empty.
 void ServiceControl::LookUpAll(ServiceBinding& binding, Ignoring& ignoring) {
+    const SwitchPlan& plan = PlanFor(iis_.profile);
     DirectoryObject& computer = *binding.computer;
-    ignoring.Try(kIisAdmin, [&] { binding.iisAdmin = LookUp(computer, kIisAdmin); });
-    ignoring.Try(kW3Svc, [&] { binding.w3svc = LookUp(computer, kW3Svc); });
-    ignoring.Try(kMsFtpSvc, [&] { binding.msftpsvc = LookUp(computer, kMsFtpSvc); });
+    const auto lookUp = [&](const wchar_t* service) {
+        return ignoring.Try(service, [&] { Field(binding, service) = LookUp(computer, service); });
+    };
+    if (!SwitchIsWeb(plan)) lookUp(plan.switchService);
+    lookUp(kW3Svc);
+    // The first FTP service found ends the search.
+    (void)std::any_of(plan.ftpServices.begin(), plan.ftpServices.end(),
+                      [&](const wchar_t* ftp) { return ftp && lookUp(ftp); });
+}
+
+// The automatic toggle's lookups, in the same order: strict, but for an FTP
+// service the profile does without.
+void ServiceControl::LookUpForToggle(ServiceBinding& binding, Ignoring& ignoring) {
+    const SwitchPlan& plan = PlanFor(iis_.profile);
+    DirectoryObject& computer = *binding.computer;
+    Field(binding, plan.switchService) = LookUpSwitch(computer);
+    if (!SwitchIsWeb(plan)) binding.w3svc = LookUp(computer, kW3Svc);
+    if (plan.ftpRequiredWhenAutomatic) {
+        Field(binding, plan.ftpServices[0]) = LookUp(computer, plan.ftpServices[0]);
+        return;
+    }
+    (void)std::any_of(plan.ftpServices.begin(), plan.ftpServices.end(), [&](const wchar_t* ftp) {
+        return ftp && ignoring.Try(ftp, [&] { Field(binding, ftp) = LookUp(computer, ftp); });
+    });
+}
+
+std::unique_ptr<DirectoryObject> ServiceControl::LookUpSwitch(DirectoryObject& computer) const {
+    try {
+        return LookUp(computer, PlanFor(iis_.profile).switchService);
+    } catch (const Failure& failure) {
+        if (iis_.setupKeyPresent) throw;
+        throw failure.WithNote(kIisNotInstalledNote);
+    }
 }
 
 Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
     view_.Show();
+    // Before any directory call: the profile decides which services are looked up.
+    iis_ = DetectIis(registry_);
     ServiceBinding binding = BindComputer();
+    std::unique_ptr<DirectoryObject>& switchService = Field(binding, PlanFor(iis_.profile).switchService);
 
     if (IsAutomaticArgument(argumentText)) {
-        binding.iisAdmin = LookUp(*binding.computer, kIisAdmin);
-        binding.w3svc = LookUp(*binding.computer, kW3Svc);
-        binding.msftpsvc = LookUp(*binding.computer, kMsFtpSvc);
-        if (Is(ReadStatus(*binding.iisAdmin), ServiceState::Stopped)) {
-            Ignoring ignoring;
+        Ignoring ignoring;  // used once a sequence runs; the lookups are strict
+        LookUpForToggle(binding, ignoring);
+        if (Is(ReadStatus(*switchService), ServiceState::Stopped))
             return EnableAndStartServices(binding, ignoring);
-        }
-        if (Is(ReadStatus(*binding.iisAdmin), ServiceState::Running)) {
-            Ignoring ignoring;
+        if (Is(ReadStatus(*switchService), ServiceState::Running))
             return StopAndDisableServices(binding, ignoring);
-        }
         // Neither stopped nor running: fall back to the window, still strict.
     }
 
-    binding.iisAdmin = LookUp(*binding.computer, kIisAdmin);
-    if (Is(ReadStatus(*binding.iisAdmin), ServiceState::Stopped)) {
+    switchService = LookUpSwitch(*binding.computer);
+    if (Is(ReadStatus(*switchService), ServiceState::Stopped)) {
         view_.FocusStart();
-    } else if (Is(ReadStatus(*binding.iisAdmin), ServiceState::Running)) {
+    } else if (Is(ReadStatus(*switchService), ServiceState::Running)) {
         view_.FocusStop();
     }
     return {};
@@ -153,42 +239,55 @@ std::optional<WaitTimeout> ServiceControl::WaitForState(
     }
 }
 
-Outcome ServiceControl::EnableAndStartServices(ServiceBinding& binding, Ignoring& ignoring) {
-    const auto& iisAdmin = binding.iisAdmin;
-    ignoring.Try(iisAdmin, kIisAdmin,
-                 [](DirectoryObject& s) { s.Put(L"StartType", std::wstring(kStartTypeAutomatic)); });
-    ignoring.Try(iisAdmin, kIisAdmin, [](DirectoryObject& s) { s.Call(L"SetInfo"); });
-    ignoring.Try(iisAdmin, kIisAdmin, [](DirectoryObject& s) { s.Call(L"Start"); });
+// Stages the start type and commits it; each step may fail on its own.
+void ServiceControl::WriteStartType(const std::unique_ptr<DirectoryObject>& field, const wchar_t* service,
+                                    const wchar_t* startType, Ignoring& ignoring) {
+    ignoring.Try(field, service, [&](DirectoryObject& s) { s.Put(L"StartType", std::wstring(startType)); });
+    ignoring.Try(field, service, [](DirectoryObject& s) { s.Call(L"SetInfo"); });
+}
 
-    if (auto timeout = WaitForState(iisAdmin, kIisAdmin, ServiceState::Running, ignoring,
+Outcome ServiceControl::EnableAndStartServices(ServiceBinding& binding, Ignoring& ignoring) {
+    const SwitchPlan& plan = PlanFor(iis_.profile);
+    const wchar_t* switchName = plan.switchService;
+    const auto& switchService = Field(binding, switchName);
+    WriteStartType(switchService, switchName, kStartTypeAutomatic, ignoring);
+    ignoring.Try(switchService, switchName, Start);
+
+    if (auto timeout = WaitForState(switchService, switchName, ServiceState::Running, ignoring,
                                     [&] { clock_.Pause(kPollIntervalMs); }))
         return {Outcome::Kind::BoundReached, std::move(timeout)};
 
-    // The web and FTP services are asked to start but not waited for.
-    ignoring.Try(binding.w3svc, kW3Svc, [](DirectoryObject& s) { s.Call(L"Start"); });
-    ignoring.Try(binding.msftpsvc, kMsFtpSvc, [](DirectoryObject& s) { s.Call(L"Start"); });
+    // The services that follow the switch are asked to start but not waited for.
+    const ServiceRef ftp = FtpService(binding, plan);
+    if (plan.ftpFollowsStartType) WriteStartType(ftp.object, ftp.name, kStartTypeAutomatic, ignoring);
+    if (!SwitchIsWeb(plan)) ignoring.Try(binding.w3svc, kW3Svc, Start);
+    ignoring.Try(ftp.object, ftp.name, Start);
     return {Outcome::Kind::SequenceDone, std::nullopt};
 }
 
 Outcome ServiceControl::StopAndDisableServices(ServiceBinding& binding, Ignoring& ignoring) {
-    const auto stop = [](DirectoryObject& s) { s.Call(L"Stop"); };
-    ignoring.Try(binding.msftpsvc, kMsFtpSvc, stop);
-    ignoring.Try(binding.w3svc, kW3Svc, stop);
+    const SwitchPlan& plan = PlanFor(iis_.profile);
+    const ServiceRef ftp = FtpService(binding, plan);
+    ignoring.Try(ftp.object, ftp.name, Stop);
+    ignoring.Try(binding.w3svc, kW3Svc, Stop);
 
     if (auto timeout = WaitForState(binding.w3svc, kW3Svc, ServiceState::Stopped, ignoring,
                                     [&] { clock_.Pause(kPollIntervalMs); }))
         return {Outcome::Kind::BoundReached, std::move(timeout)};
 
-    // IISADMIN is asked again and again, without a pause, until it reports stopped.
-    const auto& iisAdmin = binding.iisAdmin;
-    if (auto timeout = WaitForState(iisAdmin, kIisAdmin, ServiceState::Stopped, ignoring,
-                                    [&] { ignoring.Try(iisAdmin, kIisAdmin, stop); }))
-        return {Outcome::Kind::BoundReached, std::move(timeout)};
+    const wchar_t* switchName = plan.switchService;
+    const auto& switchService = Field(binding, switchName);
+    if (!SwitchIsWeb(plan)) {
+        // IISADMIN is asked again and again, without a pause, until it reports stopped.
+        if (auto timeout = WaitForState(switchService, switchName, ServiceState::Stopped, ignoring,
+                                        [&] { ignoring.Try(switchService, switchName, Stop); }))
+            return {Outcome::Kind::BoundReached, std::move(timeout)};
+    }
 
-    // Only IISADMIN's start type is written; W3SVC and MSFTPSVC keep theirs.
-    ignoring.Try(iisAdmin, kIisAdmin,
-                 [](DirectoryObject& s) { s.Put(L"StartType", std::wstring(kStartTypeDisabled)); });
-    ignoring.Try(iisAdmin, kIisAdmin, [](DirectoryObject& s) { s.Call(L"SetInfo"); });
+    // Only the switch's start type is written, and the FTP service's where it
+    // follows the switch; W3SVC keeps its own unless it is the switch.
+    WriteStartType(switchService, switchName, kStartTypeDisabled, ignoring);
+    if (plan.ftpFollowsStartType) WriteStartType(ftp.object, ftp.name, kStartTypeDisabled, ignoring);
     return {Outcome::Kind::SequenceDone, std::nullopt};
 }
 

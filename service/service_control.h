@@ -11,7 +11,9 @@
 #include "directory.h"
 #include "failure.h"
 #include "function_ref.h"
+#include "iis_profile.h"
 #include "main_view.h"
+#include "registry.h"
 #include "service_binding.h"
 
 namespace tarnwick {
@@ -46,14 +48,19 @@ struct Outcome {
     std::optional<WaitTimeout> timeout;
 };
 
-// The start and stop sequences and the launch decision. Strict failures are
-// thrown as Failure; failures in ignoring mode are dropped (the last one per
-// service is kept for the timeout message).
+// Added to the report of a missing IISADMIN when IIS's set-up key is missing too.
+inline constexpr wchar_t kIisNotInstalledNote[] = L"IIS is not installed on this computer.";
+
+// The start and stop sequences and the launch decision, for the IIS profile
+// the launch decision reads from the registry before it binds. Strict
+// failures are thrown as Failure; failures in ignoring mode are dropped (the
+// last one per service is kept for the timeout message).
 class ServiceControl {
 public:
-    ServiceControl(MainView& view, ComputerNameSource& names, Directory& directory,
+    ServiceControl(MainView& view, ComputerNameSource& names, Directory& directory, Registry& registry,
                    Clock& clock, std::chrono::milliseconds bound = kWaitBound);
 
+    // The buttons switch with the profile the launch decision found.
     Outcome OnStartClick();
     Outcome OnStopClick();
     Outcome DecideAtLaunch(const std::wstring& argumentText);
@@ -63,18 +70,24 @@ private:
 
     ServiceBinding BindComputer();
     void LookUpAll(ServiceBinding& binding, Ignoring& ignoring);
+    void LookUpForToggle(ServiceBinding& binding, Ignoring& ignoring);
+    std::unique_ptr<DirectoryObject> LookUpSwitch(DirectoryObject& computer) const;
     std::optional<WaitTimeout> WaitForState(const std::unique_ptr<DirectoryObject>& field,
                                             const wchar_t* service, ServiceState state,
                                             Ignoring& ignoring,
                                             FunctionRef<void()> between);
+    void WriteStartType(const std::unique_ptr<DirectoryObject>& field, const wchar_t* service,
+                        const wchar_t* startType, Ignoring& ignoring);
     Outcome EnableAndStartServices(ServiceBinding& binding, Ignoring& ignoring);
     Outcome StopAndDisableServices(ServiceBinding& binding, Ignoring& ignoring);
 
     MainView& view_;
     ComputerNameSource& names_;
     Directory& directory_;
+    Registry& registry_;
     Clock& clock_;
     std::chrono::milliseconds bound_;
+    IisInstallation iis_;
 };
 
 }  // namespace tarnwick

@@ -18,14 +18,17 @@ HKEY RootHandle(RegistryRoot root) {
     return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(static_cast<LONG>(root)));
 }
 
+// Read rights only: nothing is written, and a user without write rights to
+// the key can still read it. The 64-bit view, where IIS and the system keep
+// their settings; for this 64-bit program it is the view it sees anyway.
+constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_64KEY;
+
 }  // namespace
 
 std::optional<RegistryValue> Win32Registry::ReadValue(RegistryRoot root, const std::wstring& keyName,
                                                       const std::wstring& valueName, std::uint32_t capacity) {
-    // Read rights only: nothing is written, and a user without write rights
-    // to the key can still read it.
     UniqueHkey key;
-    if (RegOpenKeyExA(RootHandle(root), AnsiFromWide(keyName).c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS)
+    if (RegOpenKeyExA(RootHandle(root), AnsiFromWide(keyName).c_str(), 0, kReadAccess, key.Put()) != ERROR_SUCCESS)
         return std::nullopt;
     RegistryValue value;
     value.bytes.assign(capacity, '\0');
@@ -38,6 +41,12 @@ std::optional<RegistryValue> Win32Registry::ReadValue(RegistryRoot root, const s
     value.type = type;
     value.bytes.resize(size < capacity ? size : capacity);
     return value;
+}
+
+bool Win32Registry::KeyExists(RegistryRoot root, const std::wstring& keyName) {
+    UniqueHkey key;
+    const LSTATUS status = RegOpenKeyExA(RootHandle(root), AnsiFromWide(keyName).c_str(), 0, kReadAccess, key.Put());
+    return status != ERROR_FILE_NOT_FOUND && status != ERROR_PATH_NOT_FOUND;
 }
 
 std::wstring Win32Registry::FromAnsi(std::string_view text) {

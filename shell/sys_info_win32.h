@@ -9,11 +9,12 @@
 
 namespace tarnwick {
 
-// Registry over RegOpenKeyExA, RegQueryValueExA and RegCloseKey.
+// Registry over RegOpenKeyExA, RegQueryValueExA and RegCloseKey, in the 64-bit view.
 class Win32Registry final : public Registry {
 public:
     std::optional<RegistryValue> ReadValue(RegistryRoot root, const std::wstring& keyName,
                                            const std::wstring& valueName, std::uint32_t capacity) override;
+    bool KeyExists(RegistryRoot root, const std::wstring& keyName) override;
     std::wstring FromAnsi(std::string_view text) override;
 };
 

@@ -27,7 +27,9 @@ HICON ApplicationIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
 
 Form1::Form1(HINSTANCE instance, Program& program, ComputerNameSource& names, Directory& directory, Clock& clock,
              ShellAdapters& adapters)
-    : Window(instance, program), serviceControl_(*this, names, directory, clock), adapters_(adapters) {
+    : Window(instance, program),
+      serviceControl_(*this, names, directory, adapters.registry, clock),
+      adapters_(adapters) {
     UniqueHmenu menu(CreateMenu());
     if (!menu || !AppendMenuW(menu.Get(), MF_STRING, kFrmAboutId, kFrmAboutText)) throw FailureFromLastError();
     Create({kClassName, ApplicationIcon(instance, SM_CXICON, SM_CYICON),

@@ -231,15 +231,17 @@ std::vector<Row> Rows() {
          {{L"IISADMIN", SERVICE_STOPPED}, {L"W3SVC", SERVICE_STOPPED}, {L"MSFTPSVC", SERVICE_STOPPED}},
          SERVICE_DISABLED, {kBind}, {{kBind, Hex(kNoSuchDomain)}}},
 
+        // Without IIS's set-up key, the report says that IIS is not installed.
         {"MissingIisAdmin_NoArgument", BenchSetup(), kNothing, Entry::NoArgument,
          [] { InjectFault(L"IISADMIN", ServiceFault::Lookup, kServiceDoesNotExist); },
-         BoxSeen{BoxIcon::Error, {L"0x80070424"}, {}, kServiceDoesNotExist}, 0, 1,
+         BoxSeen{BoxIcon::Error, {L"0x80070424", L"IIS is not installed on this computer."}, {}, kServiceDoesNotExist},
+         0, 1,
          {{L"IISADMIN", SERVICE_STOPPED}, {L"W3SVC", SERVICE_STOPPED}, {L"MSFTPSVC", SERVICE_STOPPED}},
          SERVICE_DISABLED, {kBind, Lookup("IISADMIN")}, {}},
 
-        {"MissingIisAdmin_Auto", BenchSetup(), kNothing, Entry::Auto,
+        {"MissingIisAdmin_Auto", BenchSetup().WithMajorVersion(6), kNothing, Entry::Auto,
          [] { InjectFault(L"IISADMIN", ServiceFault::Lookup, kServiceDoesNotExist); },
-         BoxSeen{BoxIcon::Error, {L"0x80070424"}, {}, kServiceDoesNotExist}, 0, 1,
+         BoxSeen{BoxIcon::Error, {L"0x80070424"}, {L"not installed"}, kServiceDoesNotExist}, 0, 1,
          {{L"IISADMIN", SERVICE_STOPPED}, {L"W3SVC", SERVICE_STOPPED}, {L"MSFTPSVC", SERVICE_STOPPED}},
          SERVICE_DISABLED, {kBind, Lookup("IISADMIN")}, {}},
 

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 #include "program.h"
 #include "provider_config.h"
@@ -53,14 +55,33 @@ protected:
         for (const auto* name : kServiceNames) EXPECT_EQ(QueryState(name), SERVICE_STOPPED) << name;
     }
 
-    // The main window once the launch decision has read IISADMIN's status
+    // The main window once the launch decision has read the switch's status
     // (`reads` reads: one when it was stopped, two otherwise).
-    HWND MainWindowAfterDecision(const Program& program, std::size_t reads) const {
+    HWND MainWindowAfterDecision(const Program& program, std::size_t reads,
+                                 const std::string& switchService = "IISADMIN") const {
         const HWND window = program.WaitForMainWindow();
         EXPECT_TRUE(window) << "no main window";
-        EXPECT_TRUE(PollUntil([&] { return Calls("IISADMIN", "Status").size() >= reads; },
+        EXPECT_TRUE(PollUntil([&] { return Calls(switchService, "Status").size() >= reads; },
                               kWindowTimeoutMs));
         return window;
+    }
+
+    // The directory calls so far, a polled read counted once.
+    std::vector<std::string> CallSequence() const {
+        std::vector<std::string> calls;
+        for (const auto& entry : ReadJournal(journal_)) {
+            std::string call = entry.object + " " + entry.member + " " + entry.args;
+            if (calls.empty() || calls.back() != call) calls.push_back(std::move(call));
+        }
+        return calls;
+    }
+
+    // Neither WAS nor IISADMIN was looked up, so neither was touched.
+    void ExpectWasAndIisAdminNeverLookedUp() const {
+        for (const auto& entry : Calls("computer", "GetObject")) {
+            EXPECT_EQ(entry.args.find("\"WAS\""), std::string::npos) << entry.args;
+            EXPECT_EQ(entry.args.find("IISADMIN"), std::string::npos) << entry.args;
+        }
     }
 
     std::wstring journal_;
@@ -240,6 +261,91 @@ TEST_F(SwitchTest, StopWebWithoutW3svcWarnsAtOnceInsteadOfWaitingOutTheBound) {
     EXPECT_TRUE(Calls("IISADMIN", "Stop").empty());
     EXPECT_TRUE(Calls("IISADMIN", "StartType").empty());
     EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+}
+
+// --- IIS 7 to 10: W3SVC is the switch; WAS and IISADMIN stay as they are ---
+
+TEST_F(SwitchTest, OnIis10AutoSwitchesW3svcAndFtpsvcAndLeavesWasAndIisAdminAlone) {
+    Reset(BenchSetup().On(BenchComputer::Iis10).Running(L"WAS").Running(L"IISADMIN"));
+    const DWORD iisAdminStartType = QueryStartType(L"IISADMIN");
+    {
+        const Program program = Program::Launch(L"-auto");
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+    EXPECT_EQ(QueryState(L"W3SVC"), SERVICE_RUNNING);
+    EXPECT_EQ(QueryStartType(L"W3SVC"), SERVICE_AUTO_START);
+    EXPECT_TRUE(WaitForState(L"FTPSVC", SERVICE_RUNNING));  // asked to start, not waited for
+    EXPECT_EQ(QueryStartType(L"FTPSVC"), SERVICE_AUTO_START);
+
+    {
+        const Program program = Program::Launch(L"-auto");
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+    EXPECT_EQ(QueryState(L"W3SVC"), SERVICE_STOPPED);
+    EXPECT_EQ(QueryStartType(L"W3SVC"), SERVICE_DISABLED);
+    EXPECT_TRUE(WaitForState(L"FTPSVC", SERVICE_STOPPED));
+    EXPECT_EQ(QueryStartType(L"FTPSVC"), SERVICE_DISABLED);
+    EXPECT_EQ(QueryState(L"WAS"), SERVICE_RUNNING);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), iisAdminStartType);
+    ExpectWasAndIisAdminNeverLookedUp();
+}
+
+TEST_F(SwitchTest, OnIis10WithoutFtpTheFocusFollowsW3svcAndTheButtonsSwitchIt) {
+    Reset(BenchSetup().On(BenchComputer::Iis10WithoutFtp).Running(L"WAS"));
+    for (const auto& [reads, button] : {std::pair{1u, L"Start Web"}, std::pair{2u, L"Stop Web"}}) {
+        SetJournal(journal_);
+        const Program program = Program::Launch(L"");
+        const HWND window = MainWindowAfterDecision(program, reads, "W3SVC");
+        ASSERT_TRUE(window) << button;
+        const HWND focused = FindChild(window, button, L"Button");
+        EXPECT_EQ(program.WaitForFocus(window, focused), focused) << button;
+        Click(focused);
+        EXPECT_EQ(program.WaitForExit(), 0u) << button;
+        // No FTP service: each of its names is asked for once, and nothing more.
+        const auto lookups = Calls("computer", "GetObject");
+        for (const std::string ftp : {"FTPSVC", "MSFTPSVC"}) {
+            EXPECT_EQ(std::count_if(lookups.begin(), lookups.end(),
+                                    [&](const JournalEntry& entry) {
+                                        return entry.args.find("\"" + ftp + "\"") != std::string::npos;
+                                    }),
+                      1)
+                << ftp;
+            for (const auto& entry : ReadJournal(journal_)) EXPECT_NE(entry.object, ftp);
+        }
+    }
+    EXPECT_EQ(QueryState(L"W3SVC"), SERVICE_STOPPED);
+    EXPECT_EQ(QueryStartType(L"W3SVC"), SERVICE_DISABLED);
+    EXPECT_EQ(QueryState(L"WAS"), SERVICE_RUNNING);
+    ExpectWasAndIisAdminNeverLookedUp();
+}
+
+TEST_F(SwitchTest, OnIis70TheFocusFollowsW3svcNotIisAdmin) {
+    // IISADMIN is stopped, which on IIS 6 would put the focus on "Start Web".
+    Reset(BenchSetup().On(BenchComputer::Iis70).Running(L"WAS").Running(L"W3SVC"));
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 2, "W3SVC");
+    ASSERT_TRUE(window);
+    const HWND stop = FindChild(window, L"Stop Web", L"Button");
+    EXPECT_EQ(program.WaitForFocus(window, stop), stop);
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    ExpectWasAndIisAdminNeverLookedUp();
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_STOPPED);
+}
+
+TEST_F(SwitchTest, AnIisVersionBelow7MakesTheSameCallsAsNoIisSetUpKey) {
+    const auto switchOn = [&](const BenchSetup& setup) {
+        Reset(setup);
+        const Program program = Program::Launch(L"-auto");
+        EXPECT_EQ(program.WaitForExit(), 0u);
+        EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_AUTO_START);
+        return CallSequence();
+    };
+    const std::vector<std::string> withoutKey = switchOn(BenchSetup());
+    EXPECT_EQ(switchOn(BenchSetup().WithMajorVersion(6)), withoutKey);
+    ASSERT_GE(withoutKey.size(), 2u);
+    EXPECT_NE(withoutKey[1].find("\"IISADMIN\""), std::string::npos) << withoutKey[1];
 }
 
 // A quit message already posted when the report is shown (the main window was

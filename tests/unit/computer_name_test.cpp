@@ -92,6 +92,10 @@ TEST(Messages, TheStrictReportSaysWhatFailedWhereItHappened) {
         EXPECT_EQ(StrictFailureText(failure, c.place),
                   std::wstring(L"Error 0x8007000E: Not enough memory resources are available.\n\n") + c.lastLine);
     }
+    // A note says what the failure means here, between the code and the consequence.
+    EXPECT_EQ(StrictFailureText(failure.WithNote(L"IIS is not installed on this computer."), FailurePlace::Switching),
+              L"Error 0x8007000E: Not enough memory resources are available.\n\n"
+              L"IIS is not installed on this computer.\n\nThe IIS services were not switched. Tarnwick will close.");
     // A code no table describes still gets a whole sentence.
     EXPECT_THAT(StrictFailureText(Failure(static_cast<std::int32_t>(0x80005000), L""), FailurePlace::Switching),
                 ::testing::StartsWith(L"Error 0x80005000: Windows gives no description for this code.\n\n"));

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "fake_registry.h"
 #include "fake_services.h"
 #include "service_control.h"
 
@@ -37,8 +38,9 @@ protected:
     FakeView view{log};
     FakeComputerName names;
     FakeDirectory directory{log};
+    FakeRegistry registry{log};  // no IIS set-up key: the IIS 6 profile
     FakeClock clock{log};
-    ServiceControl control{view, names, directory, clock, kBound};
+    ServiceControl control{view, names, directory, registry, clock, kBound};
 };
 
 TEST_F(ServiceControlTest, StartClickBindsLabel2AndRunsTheStartSequence) {
@@ -128,7 +130,7 @@ TEST_F(ServiceControlTest, AWaitOnAServiceThatWasNotFoundGivesUpAtOnceAndSaysWhy
         SCOPED_TRACE(c.missing);
         FakeDirectory fresh{log};
         FakeClock still{log};
-        ServiceControl control{view, names, fresh, still, kBound};
+        ServiceControl control{view, names, fresh, registry, still, kBound};
         fresh.services.erase(c.missing);
         log.clear();
 
@@ -245,7 +247,10 @@ TEST_F(ServiceControlTest, LaunchShowsTheWindowFirstAndFocusesByIisAdminsState) 
 
         EXPECT_EQ(control.DecideAtLaunch(L"").kind, Outcome::Kind::KeepRunning);
 
-        CallLog expected = {L"view.Show", L"view.Label1=Computer: WEBHOST", L"view.Label2=WEBHOST",
+        // Reading IIS's set-up key is the one step before the bind.
+        CallLog expected = {L"view.Show", L"read 80000002 SOFTWARE\\Microsoft\\InetStp MajorVersion",
+                            L"key? 80000002 SOFTWARE\\Microsoft\\InetStp",
+                            L"view.Label1=Computer: WEBHOST", L"view.Label2=WEBHOST",
                             L"view.Label2?", L"Bind WinNT://WEBHOST,computer",
                             L"computer.GetObject(\"Service\",\"IISADMIN\")", L"IISADMIN.Get Status"};
         if (c.statuses.front() != 1) expected.push_back(L"IISADMIN.Get Status");
@@ -318,6 +323,160 @@ TEST_F(ServiceControlTest, InteractiveLaunchReportsAMissingIisAdmin) {
     directory.services.erase(L"IISADMIN");
     EXPECT_THROW(control.DecideAtLaunch(L""), Failure);
     EXPECT_EQ(log.front(), L"view.Show");
+}
+
+TEST_F(ServiceControlTest, AMissingIisAdminSaysIisIsNotInstalledOnlyWithoutItsSetUpKey) {
+    directory.services.erase(L"IISADMIN");
+    for (const bool keyPresent : {false, true}) {
+        if (keyPresent) registry.keys[L"SOFTWARE\\Microsoft\\InetStp"];
+        for (const auto* argument : {L"", L"-auto"}) {
+            try {
+                control.DecideAtLaunch(argument);
+                ADD_FAILURE() << "the missing IISADMIN was not reported";
+            } catch (const Failure& failure) {
+                EXPECT_EQ(failure.Code(), kNoService.Code());
+                EXPECT_EQ(failure.Description(), kNoService.Description());
+                EXPECT_EQ(failure.Note(), keyPresent ? L"" : L"IIS is not installed on this computer.");
+            }
+        }
+    }
+}
+
+// --- IIS 7 to 10 ----------------------------------------------------------
+
+class Iis7ControlTest : public ServiceControlTest {
+protected:
+    Iis7ControlTest() {
+        registry.keys[L"SOFTWARE\\Microsoft\\InetStp"][L"MajorVersion"] = Dword(10);
+        // WAS and the compatibility feature's IISADMIN are there, and never touched.
+        directory.services.erase(L"MSFTPSVC");
+        directory.services[L"FTPSVC"];
+        directory.services[L"WAS"];
+    }
+
+    void ExpectNothingOnWasOrIisAdmin() const {
+        for (const auto& call : log) {
+            EXPECT_EQ(call.find(L"WAS"), std::wstring::npos) << call;
+            EXPECT_EQ(call.find(L"IISADMIN"), std::wstring::npos) << call;
+        }
+    }
+};
+
+TEST_F(Iis7ControlTest, AutoSwitchesW3svcAndTheFtpServiceOnThenOff) {
+    Service(L"W3SVC").statuses = {1, 2, 4};
+    EXPECT_EQ(control.DecideAtLaunch(L"-auto").kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(From(L"computer.GetObject"), ElementsAre(
+        L"computer.GetObject(\"Service\",\"W3SVC\")", L"computer.GetObject(\"Service\",\"FTPSVC\")",
+        L"W3SVC.Get Status", L"W3SVC.Put StartType=\"2\"", L"W3SVC.SetInfo", L"W3SVC.Start",
+        L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status",
+        L"FTPSVC.Put StartType=\"2\"", L"FTPSVC.SetInfo", L"FTPSVC.Start"));
+    ExpectNothingOnWasOrIisAdmin();
+
+    log.clear();
+    Service(L"W3SVC") = ScriptedService{};
+    Service(L"W3SVC").statuses = {4, 4, 3, 1};
+    EXPECT_EQ(control.DecideAtLaunch(L"-auto").kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(From(L"W3SVC.Get Status"), ElementsAre(
+        L"W3SVC.Get Status", L"W3SVC.Get Status", L"FTPSVC.Stop", L"W3SVC.Stop",
+        L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status",
+        L"W3SVC.Put StartType=\"4\"", L"W3SVC.SetInfo", L"FTPSVC.Put StartType=\"4\"", L"FTPSVC.SetInfo"));
+    ExpectNothingOnWasOrIisAdmin();
+}
+
+TEST_F(Iis7ControlTest, TheFtpServiceIsFtpsvcElseMsftpsvcElseNoneAndNeverAFailure) {
+    struct Case {
+        std::vector<const wchar_t*> ftp;  // the FTP services the computer has
+        const wchar_t* switched;          // the one switched, or null
+    };
+    const Case cases[] = {
+        {{L"FTPSVC", L"MSFTPSVC"}, L"FTPSVC"},
+        {{L"MSFTPSVC"}, L"MSFTPSVC"},
+        {{}, nullptr},
+    };
+    for (const Case& c : cases) {
+        for (const auto* argument : {L"-auto", L""}) {
+            SCOPED_TRACE(std::wstring(c.switched ? c.switched : L"none") + L" " + argument);
+            directory.services.erase(L"FTPSVC");
+            for (const auto* ftp : c.ftp) directory.services[ftp];
+            Service(L"W3SVC") = ScriptedService{};
+            Service(L"W3SVC").statuses = {4};
+            Service(L"W3SVC").stopsUntilStopped = 1;
+            log.clear();
+
+            const Outcome outcome = *argument ? control.DecideAtLaunch(argument) : control.OnStopClick();
+
+            EXPECT_EQ(outcome.kind, Outcome::Kind::SequenceDone);
+            EXPECT_THAT(log, Contains(L"W3SVC.Put StartType=\"4\""));
+            for (const auto* ftp : {L"FTPSVC", L"MSFTPSVC"}) {
+                const bool switched = c.switched && std::wstring(ftp) == c.switched;
+                EXPECT_EQ(Count(std::wstring(ftp) + L".Stop"), switched ? 1u : 0u) << ftp;
+                EXPECT_EQ(Count(std::wstring(ftp) + L".Put StartType=\"4\""), switched ? 1u : 0u) << ftp;
+            }
+            for (const auto* ftp : c.ftp) directory.services.erase(ftp);
+        }
+    }
+}
+
+TEST_F(Iis7ControlTest, W3svcDecidesTheFocusAndIsLookedUpStrictly) {
+    const struct {
+        std::int32_t status;
+        std::vector<std::wstring> focus;
+    } cases[] = {{1, {L"view.FocusStart"}}, {4, {L"view.FocusStop"}}, {2, {}}};
+    for (const auto& c : cases) {
+        log.clear();
+        Service(L"W3SVC") = ScriptedService{};
+        Service(L"W3SVC").statuses = {c.status};
+        EXPECT_EQ(control.DecideAtLaunch(L"").kind, Outcome::Kind::KeepRunning);
+        CallLog expected = {L"computer.GetObject(\"Service\",\"W3SVC\")", L"W3SVC.Get Status"};
+        if (c.status != 1) expected.push_back(L"W3SVC.Get Status");
+        expected.insert(expected.end(), c.focus.begin(), c.focus.end());
+        EXPECT_EQ(From(L"computer.GetObject"), expected) << c.status;
+    }
+
+    // "-auto" with W3SVC pending falls back to the window, as with IISADMIN.
+    log.clear();
+    Service(L"W3SVC").statuses = {2};
+    EXPECT_EQ(control.DecideAtLaunch(L"-auto").kind, Outcome::Kind::KeepRunning);
+    EXPECT_EQ(Count(L"W3SVC.Get Status"), 4u);
+    for (const auto& call : log) EXPECT_EQ(call.find(L".Put"), std::wstring::npos) << call;
+
+    directory.services.erase(L"W3SVC");
+    for (const auto* argument : {L"", L"-auto"}) {
+        log.clear();
+        try {
+            control.DecideAtLaunch(argument);
+            ADD_FAILURE() << "the missing W3SVC was not reported";
+        } catch (const Failure& failure) {
+            EXPECT_EQ(failure.Code(), kNoService.Code());
+            EXPECT_EQ(failure.Note(), L"");
+        }
+        for (const auto& call : log) EXPECT_EQ(call.find(L"FTPSVC."), std::wstring::npos) << call;
+    }
+    ExpectNothingOnWasOrIisAdmin();
+}
+
+TEST_F(Iis7ControlTest, TheButtonsUseTheProfileTheLaunchFound) {
+    Service(L"W3SVC").statuses = {1};
+    control.DecideAtLaunch(L"");
+    log.clear();
+    Service(L"W3SVC").statuses = {4};
+    Service(L"FTPSVC").failures.insert_or_assign(L"Start", kAccessDenied);
+
+    EXPECT_EQ(control.OnStartClick().kind, Outcome::Kind::SequenceDone);
+    EXPECT_THAT(From(L"computer.GetObject"), ElementsAre(
+        L"computer.GetObject(\"Service\",\"W3SVC\")", L"computer.GetObject(\"Service\",\"FTPSVC\")",
+        L"W3SVC.Put StartType=\"2\"", L"W3SVC.SetInfo", L"W3SVC.Start", L"W3SVC.Get Status",
+        L"FTPSVC.Put StartType=\"2\"", L"FTPSVC.SetInfo", L"FTPSVC.Start"));
+
+    // The bound names W3SVC where the IIS 6 profile names IISADMIN.
+    log.clear();
+    Service(L"W3SVC").statuses = {2};
+    const Outcome outcome = control.OnStartClick();
+    ASSERT_EQ(outcome.kind, Outcome::Kind::BoundReached);
+    EXPECT_EQ(outcome.timeout->service, L"W3SVC");
+    EXPECT_EQ(outcome.timeout->awaited, ServiceState::Running);
+    EXPECT_THAT(log, Not(Contains(L"FTPSVC.Start")));
+    ExpectNothingOnWasOrIisAdmin();
 }
 
 }  // namespace

@@ -10,62 +10,19 @@
 #include <vector>
 
 #include "failure.h"
+#include "fake_registry.h"
 
 namespace tarnwick {
 namespace {
+
+using testing::FakeRegistry;
+using testing::StoredValue;
+using testing::String;
 
 constexpr wchar_t kToolKey[] = L"SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
 constexpr wchar_t kFolderKey[] = L"SOFTWARE\\Microsoft\\Shared Tools Location";
 constexpr std::uint32_t kRegExpandSz = 2;
 constexpr std::uint32_t kRegBinary = 3;
-
-struct StoredValue {
-    std::uint32_t type;
-    std::string bytes;
-};
-
-// Bytes as the registry keeps them: `text` with a terminating NUL counted.
-StoredValue String(const std::string& text) {
-    return {kRegSz, text + std::string(1, '\0')};
-}
-
-// A registry of keys below HKEY_LOCAL_MACHINE that answers as the real one
-// does (nothing for a missing key or value, or a value longer than the
-// buffer), and logs every read.
-class FakeRegistry : public Registry {
-public:
-    explicit FakeRegistry(std::vector<std::wstring>& log) : log_(log) {}
-
-    std::optional<RegistryValue> ReadValue(RegistryRoot root, const std::wstring& keyName,
-                                           const std::wstring& valueName, std::uint32_t capacity) override {
-        log_.push_back(L"read " + Hex(root) + L" " + keyName + L" " + valueName);
-        capacities.push_back(capacity);
-        const auto key = keys.find(keyName);
-        if (root != kHkeyLocalMachine || key == keys.end()) return std::nullopt;
-        const auto found = key->second.find(valueName);
-        if (found == key->second.end() || found->second.bytes.size() > capacity) return std::nullopt;
-        return RegistryValue{found->second.type, found->second.bytes};
-    }
-
-    // Stands in for the ANSI code page with Latin-1: every byte, NULs included, one character.
-    std::wstring FromAnsi(std::string_view text) override {
-        std::wstring wide;
-        for (const char c : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(c));
-        return wide;
-    }
-
-    std::map<std::wstring, std::map<std::wstring, StoredValue>> keys;
-    std::vector<std::uint32_t> capacities;
-
-private:
-    static std::wstring Hex(std::uint32_t number) {
-        wchar_t text[16];
-        swprintf(text, 16, L"%X", number);
-        return text;
-    }
-
-    std::vector<std::wstring>& log_;
-};
 
 // Files that exist as normal files, and the ones of them that are programs;
 // starting anything else fails as CreateProcess does.

@@ -1,6 +1,8 @@
 // Prepares the simulated services of a Wine prefix:
 //   benchctl.exe install C:\path\to\fakesvc.exe   create or repair, then reset
 //   benchctl.exe reset                            stop all, default behaviour
+//   benchctl.exe computer iis6|iis70|iis10|iis10-noftp
+//                                                 reset to that computer's services and IIS key
 //   benchctl.exe status                           one line per service: state, start type
 //   benchctl.exe wait-window CAPTION              waits (20 s at most) for a top-level window
 // Run by the session scripts before each test program, and by hand.
@@ -10,6 +12,7 @@
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <utility>
 
 #include "services.h"
 
@@ -24,6 +27,17 @@ int wmain(int argc, wchar_t** argv) {
             tarnwick::bench::ResetServices();
             return 0;
         }
+        if (command == L"computer" && argc == 3) {
+            using tarnwick::bench::BenchComputer;
+            const std::pair<const wchar_t*, BenchComputer> computers[] = {
+                {L"iis6", BenchComputer::Iis6}, {L"iis70", BenchComputer::Iis70},
+                {L"iis10", BenchComputer::Iis10}, {L"iis10-noftp", BenchComputer::Iis10WithoutFtp}};
+            for (const auto& [name, computer] : computers) {
+                if (std::wstring(argv[2]) != name) continue;
+                tarnwick::bench::ResetServices(tarnwick::bench::BenchSetup().On(computer));
+                return 0;
+            }
+        }
         if (command == L"wait-window" && argc == 3) {
             for (int tries = 0; tries < 1000; ++tries) {
                 if (FindWindowW(nullptr, argv[2])) return 0;
@@ -37,7 +51,8 @@ int wmain(int argc, wchar_t** argv) {
                                                     L"pause pending", L"paused"};
             static const wchar_t* const startTypes[] = {L"boot", L"system", L"automatic",
                                                         L"manual", L"disabled"};
-            for (const auto* name : tarnwick::bench::kServiceNames) {
+            for (const auto* name : tarnwick::bench::kBenchServiceNames) {
+                if (!tarnwick::bench::ServiceExists(name)) continue;
                 const DWORD state = tarnwick::bench::QueryState(name);
                 const DWORD startType = tarnwick::bench::QueryStartType(name);
                 std::wprintf(L"  %-9ls %-16ls start type %ls\n", name,
@@ -50,6 +65,8 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "benchctl: %s\n", e.what());
         return 1;
     }
-    std::fprintf(stderr, "usage: benchctl.exe install FAKESVC_PATH | reset | status | wait-window CAPTION\n");
+    std::fprintf(stderr,
+                 "usage: benchctl.exe install FAKESVC_PATH | reset | computer iis6|iis70|iis10|iis10-noftp | status"
+                 " | wait-window CAPTION\n");
     return 2;
 }

@@ -1,6 +1,8 @@
 #include "services.h"
 
 #include <cwchar>
+#include <optional>
+#include <string_view>
 #include <iterator>
 #include <locale>
 #include <sstream>
@@ -27,22 +29,73 @@ constexpr DWORD kPollMs = 20;
 [[noreturn]] void ThrowLastError(const std::string& what) { ThrowError(what, GetLastError()); }
 
 size_t IndexOf(const std::wstring& name) {
-    for (size_t i = 0; i < std::size(kServiceNames); ++i)
-        if (name == kServiceNames[i]) return i;
+    for (size_t i = 0; i < std::size(kBenchServiceNames); ++i)
+        if (name == kBenchServiceNames[i]) return i;
     throw std::invalid_argument("not a bench service: " + Utf8(name));
 }
 
-// The double-null-terminated list of services `name` depends on.
-const wchar_t* DependenciesOf(const std::wstring& name) {
-    return name == kServiceNames[0] ? L"\0" : L"IISADMIN\0";
+// One service of a bench computer.
+struct LaidOutService {
+    const wchar_t* name;
+    const wchar_t* displayName;
+    const wchar_t* dependsOn;  // one service, or null
+    DWORD resetStartType;
+    DWORD runningStartType;  // what a setup that starts the service gives it first
+};
+
+// A computer's services, dependencies first, and the MajorVersion of its IIS
+// set-up key (none: no key).
+struct ComputerLayout {
+    std::vector<LaidOutService> services;
+    std::optional<DWORD> majorVersion;
+};
+
+const ComputerLayout& LayoutOf(BenchComputer computer) {
+    constexpr DWORD kOff = SERVICE_DISABLED;
+    constexpr DWORD kDemand = SERVICE_DEMAND_START;
+    constexpr DWORD kAuto = SERVICE_AUTO_START;
+    const LaidOutService iisAdmin{L"IISADMIN", kServiceDisplayNames[0], nullptr, kDemand, kDemand};
+    const LaidOutService was{L"WAS", L"Windows Process Activation Service", nullptr, kDemand, kDemand};
+    const LaidOutService w3svcOnWas{L"W3SVC", kServiceDisplayNames[1], L"WAS", kOff, kAuto};
+    static const ComputerLayout iis6{{{L"IISADMIN", kServiceDisplayNames[0], nullptr, kOff, kAuto},
+                                      {L"W3SVC", kServiceDisplayNames[1], L"IISADMIN", kDemand, kDemand},
+                                      {L"MSFTPSVC", kServiceDisplayNames[2], L"IISADMIN", kDemand, kDemand}},
+                                     std::nullopt};
+    static const ComputerLayout iis70{
+        {iisAdmin, was, w3svcOnWas, {L"MSFTPSVC", kServiceDisplayNames[2], L"IISADMIN", kOff, kAuto}}, 7};
+    static const ComputerLayout iis10{
+        {iisAdmin, was, w3svcOnWas, {L"FTPSVC", L"Microsoft FTP Service", nullptr, kOff, kAuto}}, 10};
+    static const ComputerLayout iis10WithoutFtp{{was, w3svcOnWas}, 10};
+    switch (computer) {
+    case BenchComputer::Iis70: return iis70;
+    case BenchComputer::Iis10: return iis10;
+    case BenchComputer::Iis10WithoutFtp: return iis10WithoutFtp;
+    case BenchComputer::Iis6: break;
+    }
+    return iis6;
+}
+
+constexpr wchar_t kServiceProgramValue[] = L"ServiceProgram";
+constexpr wchar_t kIisSetupKey[] = L"SOFTWARE\\Microsoft\\InetStp";
+
+UniqueServiceHandle OpenManager(DWORD access) {
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, access));
+    if (!manager) ThrowLastError("OpenSCManager");
+    return manager;
 }
 
 UniqueServiceHandle OpenBenchService(const std::wstring& name, DWORD access) {
-    const UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) ThrowLastError("OpenSCManager");
+    const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
     UniqueServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), access));
     if (!service) ThrowLastError("OpenService " + Utf8(name));
     return service;
+}
+
+// The double-null-terminated list of the services `name` depends on now.
+std::wstring DependenciesOf(const std::wstring& name) {
+    std::wstring list;
+    for (const std::wstring& dependency : QueryConfig(name).dependencies) list += dependency + L'\0';
+    return list + L'\0';
 }
 
 void RequireState(const std::wstring& name, DWORD state, const char* step) {
@@ -68,7 +121,93 @@ UniqueHkey CreateKey(const std::wstring& path) {
     return key;
 }
 
+std::wstring ServiceProgram() {
+    wchar_t path[MAX_PATH] = {};
+    DWORD size = sizeof path;
+    const LSTATUS status = RegGetValueW(HKEY_LOCAL_MACHINE, kBenchKey, kServiceProgramValue, RRF_RT_REG_SZ,
+                                        nullptr, path, &size);
+    if (status != ERROR_SUCCESS) ThrowError("RegGetValue ServiceProgram", static_cast<DWORD>(status));
+    return path;
+}
+
+// Ends every bench service that is not stopped. A service that is just
+// starting may not have created its quit event yet, so it is signalled again
+// at every poll until it has stopped.
+void StopAllServices() {
+    const ULONGLONG deadline = GetTickCount64() + kServiceTimeoutMs;
+    for (;;) {
+        std::string running;
+        for (const wchar_t* name : kBenchServiceNames) {
+            if (!ServiceExists(name) || QueryState(name) == SERVICE_STOPPED) continue;
+            running += " " + Utf8(name) + "=" + std::to_string(QueryState(name));
+            SignalQuit(name);
+        }
+        if (running.empty()) return;
+        if (GetTickCount64() > deadline)
+            throw std::runtime_error("services did not stop within " + std::to_string(kServiceTimeoutMs) +
+                                     " ms:" + running);
+        Sleep(kPollMs);
+    }
+}
+
+// Deletes a stopped service and waits until the manager has let it go, so
+// that it can be created again.
+void DeleteBenchService(const wchar_t* name) {
+    {
+        const UniqueServiceHandle service = OpenBenchService(name, DELETE);
+        if (!DeleteService(service.Get()) && GetLastError() != ERROR_SERVICE_MARKED_FOR_DELETE)
+            ThrowLastError("DeleteService " + Utf8(name));
+    }
+    const ULONGLONG deadline = GetTickCount64() + kServiceTimeoutMs;
+    while (ServiceExists(name)) {
+        if (GetTickCount64() > deadline)
+            throw std::runtime_error(Utf8(name) + " was not deleted within " + std::to_string(kServiceTimeoutMs) +
+                                     " ms");
+        Sleep(kPollMs);
+    }
+}
+
+// Creates `service` as the computer has it, or brings its configuration back.
+void LayOut(SC_HANDLE manager, const LaidOutService& service, const std::wstring& program) {
+    const std::wstring commandLine = L"\"" + program + L"\" " + service.name;
+    std::wstring dependencies = service.dependsOn ? std::wstring(service.dependsOn) + L'\0' : std::wstring();
+    dependencies += L'\0';
+    UniqueServiceHandle created(CreateServiceW(manager, service.name, service.displayName, SERVICE_ALL_ACCESS,
+                                               SERVICE_WIN32_OWN_PROCESS, service.resetStartType,
+                                               SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr,
+                                               dependencies.c_str(), nullptr, nullptr));
+    if (created) return;
+    if (GetLastError() != ERROR_SERVICE_EXISTS) ThrowLastError("CreateService " + Utf8(service.name));
+    const UniqueServiceHandle existing(OpenServiceW(manager, service.name, SERVICE_CHANGE_CONFIG));
+    if (!existing) ThrowLastError("OpenService " + Utf8(service.name));
+    if (!ChangeServiceConfigW(existing.Get(), SERVICE_WIN32_OWN_PROCESS, service.resetStartType,
+                              SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr, dependencies.c_str(),
+                              nullptr, nullptr, service.displayName))
+        ThrowLastError("ChangeServiceConfig " + Utf8(service.name));
+}
+
+// IIS's set-up key with `majorVersion`, or no key at all.
+void SetIisSetupKey(std::optional<DWORD> majorVersion) {
+    if (!majorVersion) {
+        const LSTATUS status = RegDeleteTreeW(HKEY_LOCAL_MACHINE, kIisSetupKey);
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+            ThrowError("RegDeleteTree InetStp", static_cast<DWORD>(status));
+        return;
+    }
+    SetDword(CreateKey(kIisSetupKey).Get(), L"MajorVersion", *majorVersion);
+}
+
 }  // namespace
+
+BenchSetup& BenchSetup::On(BenchComputer layout) {
+    computer = layout;
+    return *this;
+}
+
+BenchSetup& BenchSetup::WithMajorVersion(DWORD version) {
+    majorVersion = version;
+    return *this;
+}
 
 BenchSetup& BenchSetup::Running(const std::wstring& name) {
     running[IndexOf(name)] = true;
@@ -80,67 +219,55 @@ BenchSetup& BenchSetup::Behaving(const std::wstring& name, const ServiceBehaviou
     return *this;
 }
 
+bool ServiceExists(const std::wstring& name) {
+    const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT);
+    const UniqueServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
+    if (service) return true;
+    if (GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST) return false;
+    ThrowLastError("OpenService " + Utf8(name));
+}
+
 void InstallServices(const std::wstring& fakesvcPath) {
-    const UniqueServiceHandle manager(
-        OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE));
-    if (!manager) ThrowLastError("OpenSCManager");
-    for (size_t i = 0; i < std::size(kServiceNames); ++i) {
-        const std::wstring name = kServiceNames[i];
-        const std::wstring commandLine = L"\"" + fakesvcPath + L"\" " + name;
-        const DWORD startType = i == 0 ? kResetStartTypeIisAdmin : kResetStartTypeOthers;
-        const wchar_t* dependsOn = DependenciesOf(name);
-        UniqueServiceHandle service(CreateServiceW(
-            manager.Get(), name.c_str(), kServiceDisplayNames[i], SERVICE_ALL_ACCESS,
-            SERVICE_WIN32_OWN_PROCESS, startType, SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr,
-            nullptr, dependsOn, nullptr, nullptr));
-        if (service) continue;
-        if (GetLastError() != ERROR_SERVICE_EXISTS) ThrowLastError("CreateService " + Utf8(name));
-        service.Reset(OpenServiceW(manager.Get(), name.c_str(), SERVICE_CHANGE_CONFIG));
-        if (!service) ThrowLastError("OpenService " + Utf8(name));
-        if (!ChangeServiceConfigW(service.Get(), SERVICE_WIN32_OWN_PROCESS, startType,
-                                  SERVICE_ERROR_NORMAL, commandLine.c_str(), nullptr, nullptr,
-                                  dependsOn, nullptr, nullptr, kServiceDisplayNames[i]))
-            ThrowLastError("ChangeServiceConfig " + Utf8(name));
-    }
+    const UniqueHkey key = CreateKey(kBenchKey);
+    const auto bytes = static_cast<DWORD>((fakesvcPath.size() + 1) * sizeof(wchar_t));
+    const LSTATUS status = RegSetValueExW(key.Get(), kServiceProgramValue, 0, REG_SZ,
+                                          reinterpret_cast<const BYTE*>(fakesvcPath.c_str()), bytes);
+    if (status != ERROR_SUCCESS) ThrowError("RegSetValueEx ServiceProgram", static_cast<DWORD>(status));
     ResetServices();
 }
 
 void ResetServices(const BenchSetup& setup) {
-    // A service that is just starting may not have created its quit event
-    // yet, so it is signalled again at every poll until it has stopped.
-    const ULONGLONG deadline = GetTickCount64() + kServiceTimeoutMs;
-    for (;;) {
-        bool allStopped = true;
-        for (const wchar_t* name : kServiceNames) {
-            if (QueryState(name) == SERVICE_STOPPED) continue;
-            allStopped = false;
-            SignalQuit(name);
-        }
-        if (allStopped) break;
-        if (GetTickCount64() > deadline) {
-            std::string states;
-            for (const wchar_t* name : kServiceNames)
-                states += " " + Utf8(name) + "=" + std::to_string(QueryState(name));
-            throw std::runtime_error("services did not stop within " +
-                                     std::to_string(kServiceTimeoutMs) + " ms:" + states);
-        }
-        Sleep(kPollMs);
-    }
+    StopAllServices();
 
-    for (size_t i = 0; i < std::size(kServiceNames); ++i) {
-        SetStartType(kServiceNames[i], i == 0 ? kResetStartTypeIisAdmin : kResetStartTypeOthers);
-        SetBehaviour(kServiceNames[i], {});
+    const ComputerLayout& layout = LayoutOf(setup.computer);
+    const auto laidOut = [&](const wchar_t* name) {
+        for (const LaidOutService& service : layout.services)
+            if (std::wstring_view(service.name) == name) return &service;
+        return static_cast<const LaidOutService*>(nullptr);
+    };
+    for (const wchar_t* name : kBenchServiceNames)
+        if (!laidOut(name) && ServiceExists(name)) DeleteBenchService(name);
+    {
+        const std::wstring program = ServiceProgram();
+        const UniqueServiceHandle manager = OpenManager(SC_MANAGER_CONNECT | SC_MANAGER_CREATE_SERVICE);
+        for (const LaidOutService& service : layout.services) LayOut(manager.Get(), service, program);
     }
+    SetIisSetupKey(setup.majorVersion ? setup.majorVersion : layout.majorVersion);
+
+    for (const LaidOutService& service : layout.services) SetBehaviour(service.name, {});
     SetStateLog(L"");
     ClearProviderConfig();
 
-    for (size_t i = 0; i < std::size(kServiceNames); ++i) {
-        if (!setup.running[i]) continue;
-        if (i == 0) SetStartType(kServiceNames[i], SERVICE_AUTO_START);
-        StartAndWait(kServiceNames[i]);
+    for (size_t i = 0; i < kBenchServiceCount; ++i)
+        if (setup.running[i] && !laidOut(kBenchServiceNames[i]))
+            throw std::invalid_argument(Utf8(kBenchServiceNames[i]) + " is not a service of this computer");
+    for (const LaidOutService& service : layout.services) {
+        if (!setup.running[IndexOf(service.name)]) continue;
+        if (service.runningStartType != service.resetStartType) SetStartType(service.name, service.runningStartType);
+        StartAndWait(service.name);
     }
-    for (size_t i = 0; i < std::size(kServiceNames); ++i)
-        SetBehaviour(kServiceNames[i], setup.behaviours[i]);
+    for (const LaidOutService& service : layout.services)
+        SetBehaviour(service.name, setup.behaviours[IndexOf(service.name)]);
 }
 
 DWORD QueryState(const std::wstring& name) {
@@ -184,11 +311,12 @@ ServiceConfig QueryConfig(const std::wstring& name) {
 }
 
 void SetStartType(const std::wstring& name, DWORD startType) {
-    const UniqueServiceHandle service = OpenBenchService(name, SERVICE_CHANGE_CONFIG);
     // Wine's manager drops a service's dependencies on any change that does
     // not name them, so they are named every time.
+    const std::wstring dependencies = DependenciesOf(name);
+    const UniqueServiceHandle service = OpenBenchService(name, SERVICE_CHANGE_CONFIG);
     if (!ChangeServiceConfigW(service.Get(), SERVICE_NO_CHANGE, startType, SERVICE_NO_CHANGE, nullptr,
-                              nullptr, nullptr, DependenciesOf(name), nullptr, nullptr, nullptr))
+                              nullptr, nullptr, dependencies.c_str(), nullptr, nullptr, nullptr))
         ThrowLastError("ChangeServiceConfig " + Utf8(name));
 }
 

@@ -4,15 +4,19 @@
 // putting them into a known state, shaping how they behave, and reading what
 // they did.
 //
-// Each of IISADMIN, W3SVC and MSFTPSVC is C:\TarnwickBench\fakesvc.exe
-// installed as an own-process service ("IIS Admin Service", "World Wide Web
-// Publishing Service", "FTP Publishing Service"); W3SVC and MSFTPSVC depend on
-// IISADMIN. The service control manager is Wine's, so its rules are real: a
+// Each service is C:\TarnwickBench\fakesvc.exe installed as an own-process
+// service. Which services exist, and what they depend on, is the layout of
+// the computer the bench stands for (BenchComputer): by default an IIS 6
+// computer, whose W3SVC and MSFTPSVC depend on IISADMIN, with no IIS set-up
+// key; the IIS 7.0 and IIS 10 computers add WAS (W3SVC then depends on it),
+// FTPSVC, and HKLM\SOFTWARE\Microsoft\InetStp MajorVersion. The service
+// control manager is Wine's, so its rules are real: a
 // disabled service does not start (1058), starting a running one fails (1056),
 // stopping a stopped one fails (1062), any control to a STOP_PENDING service
 // fails (1061). Where Wine differs from Windows:
 // - It enforces no dependency: W3SVC starts while IISADMIN is stopped, and
-//   IISADMIN stops while W3SVC runs (Windows refuses that with 1051).
+//   IISADMIN stops while W3SVC runs (Windows refuses that with 1051); nor does
+//   it start one: W3SVC starts while WAS stays stopped (Windows starts WAS).
 // - A stop request to a START_PENDING service fails with 1052 (Windows: 1061).
 // - It ignores a control handler's error and kills a service that is asked to
 //   stop a second time while it still runs; so the simulated service refuses
@@ -26,6 +30,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,14 +40,28 @@ namespace tarnwick::bench {
 
 // Compare names by content: each translation unit may hold its own copy of
 // these literals.
+// Every service the bench can install; the IIS 6 computer's three come first.
+inline constexpr const wchar_t* kBenchServiceNames[] = {L"IISADMIN", L"W3SVC", L"MSFTPSVC", L"WAS", L"FTPSVC"};
+inline constexpr std::size_t kBenchServiceCount = std::size(kBenchServiceNames);
+// The services of the IIS 6 computer.
 inline constexpr const wchar_t* kServiceNames[] = {L"IISADMIN", L"W3SVC", L"MSFTPSVC"};
 inline constexpr const wchar_t* kServiceDisplayNames[] = {
     L"IIS Admin Service", L"World Wide Web Publishing Service", L"FTP Publishing Service"};
 
-// Start types after ResetServices: IISADMIN disabled (a computer whose web
-// server is off), the other two started on demand.
+// Start types after ResetServices on the IIS 6 computer: IISADMIN disabled (a
+// computer whose web server is off), the other two started on demand. On the
+// IIS 7.0 and 10 computers W3SVC and the FTP service are disabled instead, and
+// IISADMIN and WAS started on demand.
 inline constexpr DWORD kResetStartTypeIisAdmin = SERVICE_DISABLED;
 inline constexpr DWORD kResetStartTypeOthers = SERVICE_DEMAND_START;
+
+// The computers the bench can stand for.
+enum class BenchComputer {
+    Iis6,            // IISADMIN; W3SVC and MSFTPSVC depend on it; no InetStp key
+    Iis70,           // IISADMIN, WAS, W3SVC (on WAS), MSFTPSVC (on IISADMIN); MajorVersion 7
+    Iis10,           // IISADMIN (the compatibility feature), WAS, W3SVC (on WAS), FTPSVC; MajorVersion 10
+    Iis10WithoutFtp, // WAS, W3SVC (on WAS); MajorVersion 10
+};
 
 // Bound of the waits the helpers below make on their own.
 inline constexpr DWORD kServiceTimeoutMs = 20000;
@@ -65,29 +86,40 @@ struct ServiceBehaviour {
 // The services' state before a test, for ResetServices:
 //   ResetServices(BenchSetup().Running(L"IISADMIN").Behaving(L"W3SVC", {3000}));
 struct BenchSetup {
+    // The computer the bench stands for (the IIS 6 one unless given).
+    BenchSetup& On(BenchComputer layout);
+    // Writes this MajorVersion to IIS's set-up key instead of the computer's own.
+    BenchSetup& WithMajorVersion(DWORD version);
     // Starts `name` after the reset and waits until it is RUNNING; services
-    // start in the order of kServiceNames and before any behaviour is written,
-    // so a setup never hangs on them. A started IISADMIN is set to automatic
+    // start in the computer's order (dependencies first) and before any
+    // behaviour is written, so a setup never hangs on them. A started switch
+    // (IISADMIN on IIS 6, else W3SVC and the FTP service) is set to automatic
     // first, as switching the web server on leaves it.
     BenchSetup& Running(const std::wstring& name);
     // Gives `name` this behaviour once the started services run.
     BenchSetup& Behaving(const std::wstring& name, const ServiceBehaviour& behaviour);
 
-    // Both in the order of kServiceNames.
-    ServiceBehaviour behaviours[3];
-    bool running[3] = {false, false, false};
+    BenchComputer computer = BenchComputer::Iis6;
+    std::optional<DWORD> majorVersion;  // the computer's own when not given
+    // Both in the order of kBenchServiceNames.
+    ServiceBehaviour behaviours[kBenchServiceCount];
+    bool running[kBenchServiceCount] = {};
 };
 
-// Creates the three services with `fakesvcPath` (a Windows path) as their
-// program, or brings the configuration of existing ones back to the above;
-// then resets them. Used once per session to prepare the Wine prefix.
+// Whether the bench's service `name` exists now.
+bool ServiceExists(const std::wstring& name);
+
+// Records `fakesvcPath` (a Windows path) as the services' program, then
+// resets the bench to the IIS 6 computer, creating its services or bringing
+// their configuration back. Used once per session to prepare the Wine prefix.
 void InstallServices(const std::wstring& fakesvcPath);
 
-// Brings the three services into a known state: ends every service that is
-// not stopped through its quit event and waits until all three are STOPPED,
-// sets the reset start types, writes the default behaviour, turns the state
-// log off, removes the stand-in provider's configuration
-// (HKLM\SOFTWARE\TarnwickBench\Provider), then applies `setup`.
+// Brings the services into a known state: ends every bench service that is
+// not stopped through its quit event and waits until all are STOPPED, makes
+// the services of `setup.computer` exist with their dependencies and reset
+// start types (and no others), writes IIS's set-up key, writes the default
+// behaviour, turns the state log off, removes the stand-in provider's
+// configuration (HKLM\SOFTWARE\TarnwickBench\Provider), then applies `setup`.
 void ResetServices(const BenchSetup& setup = {});
 
 // Current state (SERVICE_STOPPED = 1 ... SERVICE_PAUSED = 7) and start type.
