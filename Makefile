@@ -24,11 +24,13 @@ deps:
 build: deps
 	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 	cmake --build $(WIN) -j $(JOBS)
-	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WIN_BUILD_DIR=$(CURDIR)/$(WIN)
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WIN_BUILD_DIR=$(CURDIR)/$(WIN) \
+	  -DTARNWICK_CLANG_BUILD_DIR=$(CURDIR)/$(CLANG)
 	cmake --build $(NATIVE) -j $(JOBS)
 
 # The product once more with clang for the same target, warnings as errors:
-# what only g++ accepts fails here before an MSVC build meets it.
+# what only g++ accepts fails here before an MSVC build meets it. make test
+# runs end-to-end cases against this tarnwick.exe too.
 build-clang: deps
 	cmake -S . -B $(CLANG) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/clang-mingw-w64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel -DTARNWICK_TESTS=OFF
 	cmake --build $(CLANG) -j $(JOBS)
