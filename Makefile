@@ -3,6 +3,8 @@
 #   make test   install what is missing, build (also the product with clang),
 #               and run every test
 #   make package  build the MSI, the portable ZIP and SHA256SUMS in build/package
+#               (BUILD_NUMBER=n: the MSI's version is 1.0.n; by default the
+#               number of commits)
 #   make bench  install what is missing, build, and measure start-up, switching
 #               and footprint under Wine (writes docs/benchmarks.md)
 # All are idempotent; a second run reuses the build trees and the Wine prefix.
@@ -46,7 +48,7 @@ bench: build
 
 package: build
 	cmake -S . -B $(WIN) -DTARNWICK_PACKAGE_DIR=$(CURDIR)/$(BUILD)/package
-	cmake --build $(WIN) --target tarnwick_package
+	TARNWICK_BUILD_NUMBER=$(BUILD_NUMBER) cmake --build $(WIN) --target tarnwick_package
 
 clean:
 	rm -rf $(BUILD)
