@@ -132,6 +132,8 @@ for property in DESKTOP_SHORTCUT REMEMBERED_DESKTOP_SHORTCUT; do
 done
 query "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
 
+query "UPDATE \`Registry\` SET \`Root\` = -1 WHERE \`Root\` = 4"
+
 # "#%" marks a REG_EXPAND_SZ value.
 message_file=$(cell Registry EventMessageFile 5)
 [ -n "$message_file" ] || fail "no EventMessageFile in the Registry table"

@@ -121,6 +121,7 @@ while IFS='|' read -r what queries; do
   refuse "... a copy where $what fails them" bash "$tables" "$work/broken.msi"
 done <<'EOF'
 the desktop shortcut's component has no key path|UPDATE `Component` SET `KeyPath` = '' WHERE `Component` = 'DesktopShortcut'
+the desktop shortcut's component is kept by a value under HKLM|UPDATE `Registry` SET `Root` = 2 WHERE `Registry` = 'DesktopShortcut'
 the Start menu shortcut's component is kept by the program|UPDATE `Component` SET `KeyPath` = 'tarnwick.exe', `Attributes` = 256 WHERE `Component` = 'StartMenuShortcut'
 the Start menu shortcut has a folder that stays|INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) VALUES ('TarnwickMenu', 'ProgramMenuFolder', 'Tarnwick')|UPDATE `Shortcut` SET `Directory_` = 'TarnwickMenu' WHERE `Shortcut` = 'StartMenuShortcut'
 the same version is not replaced|DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'|INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('{A9B72240-8EA9-44AF-9B59-332BCEEC053D}', '@VERSION@', 1, 'WIX_UPGRADE_DETECTED')

@@ -5,8 +5,9 @@
 # Prints one line per breach and exits 1 when there is any.
 # - Every component has a key path: a file or registry value of its own. (One
 #   without is kept by its folder, which then needs a CreateFolder row.)
-# - A component with a shortcut is kept by a registry value under HKLM (the
-#   package is per machine), not by a file or folder.
+# - A component with a shortcut is kept by a registry value, not by a file or
+#   folder, under HKMU (-1): like the shortcut folders it follows ALLUSERS,
+#   which is 1, so it lands in HKLM.
 # - Every folder the package makes inside a user-profile folder (Start menu,
 #   desktop...) is removed again: a RemoveFile row without a file name.
 # - The major upgrade replaces older versions and the same one
@@ -43,12 +44,13 @@ breaches() {
     int($4 / 4) % 2 == 0 && file_owner[$6] != $1 { print "component " $1 ": key path " $6 " is no file of its own" }
   ' File Registry Component
 
-  # Shortcut: Shortcut, Directory_, Name, Component_...; Registry: Registry, Root (2: HKLM)...
+  [ "$(property ALLUSERS)" = 1 ] || echo "ALLUSERS is not 1: not a per-machine package"
+  # Shortcut: Shortcut, Directory_, Name, Component_...; Registry: Registry, Root...
   awk -F '\t' '
     FILENAME == "Registry" { root[$1] = $2; next }
     FILENAME == "Component" { attributes[$1] = $4; key[$1] = $6; next }
-    !(int(attributes[$4] / 4) % 2 == 1 && root[key[$4]] == 2) {
-      print "shortcut " $1 ": its component " $4 " is not kept by a registry value under HKLM" }
+    !(int(attributes[$4] / 4) % 2 == 1 && root[key[$4]] == -1) {
+      print "shortcut " $1 ": its component " $4 " is not kept by a registry value under HKMU" }
   ' Registry Component Shortcut
 
   # Directory: Directory, Directory_Parent; RemoveFile: FileKey, Component_,
