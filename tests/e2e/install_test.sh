@@ -97,7 +97,7 @@ change_byte() {
   printf '%b' "\\$(printf %03o $(((byte + 1) % 256)))" | dd of="$3" bs=1 seek="$2" conv=notrunc status=none
 }
 check "the signed tarnwick.exe verifies" verify "$signed_exe"
-check "... and so does the other build's of $version (so the two builds' differ)" verify "$same_exe"
+check "the other build of $version holds a signed tarnwick.exe, not the first build's" verify "$same_exe"
 check "the signed MSI verifies" verify "$newer_msi"
 refuse "the unsigned tarnwick.exe has no signature" verify "$work/plain/unpacked/tarnwick.exe"
 refuse "the unsigned MSI has no signature" verify "$msi"
