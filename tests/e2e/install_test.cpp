@@ -19,7 +19,6 @@
 #include <wrl/client.h>
 
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -119,40 +118,27 @@ std::wstring StringValue(HKEY key, const wchar_t* name) {
     return text;
 }
 
-// A value of HKEY_LOCAL_MACHINE as stored: its type, and its text or number
-// for the types read here. nullopt when the key or the value is missing.
-struct StoredValue {
-    DWORD type = REG_NONE;
-    std::wstring text;
-    DWORD number = 0;
-};
-
-std::optional<StoredValue> ReadStored(const wchar_t* key, const wchar_t* name) {
-    UniqueHkey opened;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, opened.Put()) != ERROR_SUCCESS) return std::nullopt;
-    StoredValue value;
-    std::vector<BYTE> bytes(2048);
-    auto size = static_cast<DWORD>(bytes.size());
-    if (RegQueryValueExW(opened.Get(), name, nullptr, &value.type, bytes.data(), &size) != ERROR_SUCCESS)
+// A value of HKEY_LOCAL_MACHINE of exactly the type `rrfType` (RRF_RT_...);
+// nullopt when the key or the value is missing or of another type.
+std::optional<std::wstring> TextValue(const wchar_t* key, const wchar_t* name, DWORD rrfType) {
+    wchar_t text[1024];
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, rrfType | RRF_NOEXPAND, nullptr, text, &size) != ERROR_SUCCESS)
         return std::nullopt;
-    if (value.type == REG_DWORD && size == sizeof(DWORD)) std::memcpy(&value.number, bytes.data(), sizeof(DWORD));
-    if (value.type == REG_SZ || value.type == REG_EXPAND_SZ) {
-        value.text.assign(reinterpret_cast<const wchar_t*>(bytes.data()), size / sizeof(wchar_t));
-        if (!value.text.empty() && value.text.back() == L'\0') value.text.pop_back();
-    }
-    return value;
+    return std::wstring(text);
+}
+
+std::optional<DWORD> NumberValue(const wchar_t* key, const wchar_t* name) {
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD, nullptr, &number, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return number;
 }
 
 bool KeyExists(const wchar_t* key) {
     UniqueHkey opened;
     return RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
-}
-
-void ExpectNumber(const wchar_t* key, const wchar_t* name, DWORD expected) {
-    const auto value = ReadStored(key, name);
-    ASSERT_TRUE(value) << Utf8(name) << " missing";
-    EXPECT_EQ(value->type, static_cast<DWORD>(REG_DWORD)) << Utf8(name);
-    EXPECT_EQ(value->number, expected) << Utf8(name);
 }
 
 // The Apps & Features entries named Tarnwick.
@@ -278,17 +264,13 @@ TEST_F(InstallTest, InstallPutsProgramShortcutsAndEntryInPlaceAndUninstallTakesT
 
     // Each shortcut's component is kept by a registry value; the desktop
     // shortcut's choice is remembered. The event source names the program.
-    ExpectNumber(kProductKey, L"StartMenuShortcut", 1);
-    ExpectNumber(kProductKey, L"DesktopShortcut", 1);
-    const auto choice = ReadStored(kProductKey, L"DesktopShortcutChoice");
-    ASSERT_TRUE(choice);
-    EXPECT_EQ(choice->type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(choice->text, L"1");
-    const auto messageFile = ReadStored(kEventSourceKey, L"EventMessageFile");
-    ASSERT_TRUE(messageFile);
-    EXPECT_EQ(messageFile->type, static_cast<DWORD>(REG_EXPAND_SZ));
-    EXPECT_TRUE(SamePath(messageFile->text, InstalledExe())) << Utf8(messageFile->text);
-    ExpectNumber(kEventSourceKey, L"TypesSupported", 7);
+    EXPECT_EQ(NumberValue(kProductKey, L"StartMenuShortcut"), 1u);
+    EXPECT_EQ(NumberValue(kProductKey, L"DesktopShortcut"), 1u);
+    EXPECT_EQ(TextValue(kProductKey, L"DesktopShortcutChoice", RRF_RT_REG_SZ), L"1");
+    const auto messageFile = TextValue(kEventSourceKey, L"EventMessageFile", RRF_RT_REG_EXPAND_SZ);
+    ASSERT_TRUE(messageFile) << "no REG_EXPAND_SZ EventMessageFile";
+    EXPECT_TRUE(SamePath(*messageFile, InstalledExe())) << Utf8(*messageFile);
+    EXPECT_EQ(NumberValue(kEventSourceKey, L"TypesSupported"), 7u);
 
     // The desktop shortcut, as a double-click runs it, switches the web server on.
     const auto desktop = FindShortcut(kDesktopName, true);
@@ -316,7 +298,8 @@ TEST_F(InstallTest, DesktopShortcutZeroHoldsAcrossAnUpgradeUntilTheCommandLineSa
     EXPECT_TRUE(Exists(InstalledExe()));
     EXPECT_TRUE(FindShortcut(kStartMenuName, false));
     EXPECT_FALSE(FindShortcut(kDesktopName, true));
-    EXPECT_FALSE(ReadStored(kProductKey, L"DesktopShortcut"));
+    EXPECT_FALSE(NumberValue(kProductKey, L"DesktopShortcut"));
+    EXPECT_EQ(TextValue(kProductKey, L"DesktopShortcutChoice", RRF_RT_REG_SZ), L"0");
 
     // An upgrade without the property keeps the administrator's choice.
     ASSERT_EQ(Msiexec(L"/i " + Quoted(sameMsi_) + L" /qn"), 0u);
