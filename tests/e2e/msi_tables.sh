@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# What the installer's own validation rules ask of the Tarnwick MSI, read from
-# its tables with msiinfo:
+# What the installer's validation rules ask of the Tarnwick MSI, and what its
+# upgrades rely on, read from its tables with msiinfo:
 #   msi_tables.sh FILE.msi
 # Prints one line per breach and exits 1 when there is any.
 # - Every component has a key path: a file or registry value of its own. (One
