@@ -3,6 +3,8 @@
 #   make test   install what is missing, build (also the product with clang),
 #               and run every test
 #   make package  build the MSI, the portable ZIP and SHA256SUMS in build/package
+#               (BUILD_NUMBER=n: the MSI's version is 1.0.n; by default the
+#               number of commits)
 #   make bench  install what is missing, build, and measure start-up, switching
 #               and footprint under Wine (writes docs/benchmarks.md)
 # All are idempotent; a second run reuses the build trees and the Wine prefix.
@@ -24,11 +26,13 @@ deps:
 build: deps
 	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 	cmake --build $(WIN) -j $(JOBS)
-	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WIN_BUILD_DIR=$(CURDIR)/$(WIN)
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WIN_BUILD_DIR=$(CURDIR)/$(WIN) \
+	  -DTARNWICK_CLANG_BUILD_DIR=$(CURDIR)/$(CLANG)
 	cmake --build $(NATIVE) -j $(JOBS)
 
 # The product once more with clang for the same target, warnings as errors:
-# what only g++ accepts fails here before an MSVC build meets it.
+# what only g++ accepts fails here before an MSVC build meets it. make test
+# runs end-to-end cases against this tarnwick.exe too.
 build-clang: deps
 	cmake -S . -B $(CLANG) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/clang-mingw-w64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel -DTARNWICK_TESTS=OFF
 	cmake --build $(CLANG) -j $(JOBS)
@@ -44,7 +48,7 @@ bench: build
 
 package: build
 	cmake -S . -B $(WIN) -DTARNWICK_PACKAGE_DIR=$(CURDIR)/$(BUILD)/package
-	cmake --build $(WIN) --target tarnwick_package
+	TARNWICK_BUILD_NUMBER=$(BUILD_NUMBER) cmake --build $(WIN) --target tarnwick_package
 
 clean:
 	rm -rf $(BUILD)

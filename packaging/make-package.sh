@@ -4,13 +4,18 @@
 # writes OUTPUT_DIR/tarnwick-<version>-x64.msi, tarnwick-<version>-x64.zip
 # (tarnwick.exe, README.md, LICENSE) and SHA256SUMS, and nothing else there.
 #
-# The version comes from resources/version.h (TARNWICK_VERSION_NUMBERS a,b,c,d
-# gives a.b.c), the publisher and web address from the build tree's maker.h.
+# The MSI's version is a.b.<build>: a.b from resources/version.h
+# (TARNWICK_VERSION_NUMBERS a,b,c,d), the third field a build number, so each
+# release build is a version of its own while the version record in
+# tarnwick.exe stays as it is. The publisher and web address come from the
+# build tree's maker.h.
 # From the environment (the build passes its cache settings):
+#   TARNWICK_BUILD_NUMBER        the build number, 0 to 65535; by default the
+#                                number of commits of the source's git history,
+#                                or 0 where there is none
 #   TARNWICK_SIGN_PFX            PKCS#12 file with the code-signing certificate
 #   TARNWICK_SIGN_PASSWORD_FILE  file whose first line is the PFX's password
 #   TARNWICK_SIGN_TIMESTAMP_URL  RFC 3161 timestamp server (optional)
-#   TARNWICK_VERSION             a.b.c instead of version.h's (for tests)
 # With a certificate, tarnwick.exe is signed before it is packed and the MSI
 # after it is built; without one nothing is signed.
 set -euo pipefail
@@ -29,9 +34,22 @@ for file in "$exe" "$icon" "$maker"; do
   [ -f "$file" ] || { echo "$me: $file is missing; build the Windows tree first" >&2; exit 1; }
 done
 
-version=${TARNWICK_VERSION:-$(sed -nE 's/^#define TARNWICK_VERSION_NUMBERS +([0-9]+), *([0-9]+), *([0-9]+), *[0-9]+.*/\1.\2.\3/p' \
-  "$source_dir/resources/version.h")}
-[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+$ ]] || { echo "$me: no version a.b.c found (got '$version')" >&2; exit 1; }
+major_minor=$(sed -nE 's/^#define TARNWICK_VERSION_NUMBERS +([0-9]+), *([0-9]+), *[0-9]+, *[0-9]+.*/\1.\2/p' \
+  "$source_dir/resources/version.h")
+[[ $major_minor =~ ^[0-9]+\.[0-9]+$ ]] || { echo "$me: no version a,b,c,d found in resources/version.h" >&2; exit 1; }
+build=${TARNWICK_BUILD_NUMBER:-}
+if [ -z "$build" ]; then
+  build=$(git -C "$source_dir" rev-list --count HEAD 2>/dev/null) || {
+    build=0
+    echo "$me: no git history: build number 0 (give TARNWICK_BUILD_NUMBER)"
+  }
+fi
+# The installer compares the third field as a number up to 65535.
+if ! [[ $build =~ ^[0-9]+$ ]] || [ "$((10#$build))" -gt 65535 ]; then
+  echo "$me: the build number must be a whole number from 0 to 65535 (got '$build')" >&2
+  exit 1
+fi
+version=$major_minor.$((10#$build))
 maker_value() { sed -nE "s/^#define $1 \"(.*)\"$/\1/p" "$maker"; }
 company=$(maker_value TARNWICK_MAKER_COMPANY)
 url=$(maker_value TARNWICK_MAKER_URL)
@@ -65,15 +83,62 @@ cp "$exe" "$icon" "$source_dir/README.md" "$source_dir/LICENSE" "$stage/"
 [ -z "$pfx" ] || sign "$stage/tarnwick.exe"
 
 # wixl finds sources only by paths relative to where it runs, hence the stage.
-# It cannot put a condition on a component either: the desktop shortcut's is
-# written into the Component table once the database exists.
 msi=$stage/$base.msi
 (cd "$stage" && wixl -a x64 -o "$msi" \
   -D Version="$version" -D Manufacturer="$company" -D MakerUrl="$url" \
   -D ProgramFile=tarnwick.exe -D IconFile=tarnwick.ico \
   -D ReadmeFile=README.md -D LicenseFile=LICENSE \
   "$here/tarnwick.wxs")
-msibuild "$msi" -q "UPDATE \`Component\` SET \`Condition\` = 'DESKTOP_SHORTCUT <> \"0\"' WHERE \`Component\` = 'DesktopShortcut'"
+
+# What wixl cannot express is written into the tables once the database
+# exists (tarnwick.wxs says what and why). Where a change relies on what
+# wixl wrote, it checks that first.
+query() { msibuild "$msi" -q "$1"; }
+# A table's rows, tab-separated (msiinfo ends lines with CR LF and starts with
+# three lines of column names and types).
+rows() { msiinfo export "$msi" "$1" | tr -d '\r' | tail -n +4; }
+# The value of column $3 in the row of table $1 whose first column is $2.
+cell() { rows "$1" | awk -F '\t' -v key="$2" -v column="$3" '$1 == key { print $column }'; }
+fail() { echo "$me: $1 (has wixl changed?)" >&2; exit 1; }
+
+upgrade_code=$(cell Property UpgradeCode 2)
+query "UPDATE \`Component\` SET \`Condition\` = 'DESKTOP_SHORTCUT <> \"0\"' WHERE \`Component\` = 'DesktopShortcut'"
+
+# The remembered desktop shortcut choice first, then the default, each only
+# while DESKTOP_SHORTCUT is unset: right after AppSearch (50), well before
+# CostFinalize reads the component condition.
+for table in InstallUISequence InstallExecuteSequence; do
+  [ "$(cell "$table" AppSearch 3)" = 50 ] || fail "AppSearch is not action 50 of $table"
+  query "INSERT INTO \`$table\` (\`Action\`, \`Condition\`, \`Sequence\`)
+         VALUES ('RecallDesktopShortcut', 'NOT DESKTOP_SHORTCUT AND REMEMBERED_DESKTOP_SHORTCUT', 51)"
+  query "INSERT INTO \`$table\` (\`Action\`, \`Condition\`, \`Sequence\`)
+         VALUES ('DefaultDesktopShortcut', 'NOT DESKTOP_SHORTCUT', 52)"
+done
+
+# msidbUpgradeAttributesVersionMaxInclusive on the row that finds older
+# versions; the one that refuses strictly newer versions stays as it is.
+# Attributes is part of the Upgrade table's key: the row is written anew.
+older_attributes=$(rows Upgrade | awk -F '\t' -v version="$version" -v code="$upgrade_code" '
+  $1 == code && $2 == "" && $3 == version && $4 == "" && $6 == "" && $7 == "WIX_UPGRADE_DETECTED" { print $5 }')
+[[ $older_attributes =~ ^[0-9]+$ ]] || fail "no Upgrade row for the versions below $version"
+query "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'"
+query "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`)
+       VALUES ('$upgrade_code', '$version', $((older_attributes | 512)), 'WIX_UPGRADE_DETECTED')"
+
+secure=$(cell Property SecureCustomProperties 2)
+[ -n "$secure" ] || fail "no SecureCustomProperties"
+for property in DESKTOP_SHORTCUT REMEMBERED_DESKTOP_SHORTCUT; do
+  [[ ";$secure;" == *";$property;"* ]] || secure=$secure\;$property
+done
+query "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"
+
+query "UPDATE \`Registry\` SET \`Root\` = -1 WHERE \`Root\` = 4"
+
+# "#%" marks a REG_EXPAND_SZ value.
+message_file=$(cell Registry EventMessageFile 5)
+[ -n "$message_file" ] || fail "no EventMessageFile in the Registry table"
+[[ $message_file == '#%'* ]] ||
+  query "UPDATE \`Registry\` SET \`Value\` = '#%$message_file' WHERE \`Registry\` = 'EventMessageFile'"
 [ -z "$pfx" ] || sign "$msi"
 
 (cd "$stage" && zip -q -X "$base.zip" tarnwick.exe README.md LICENSE)

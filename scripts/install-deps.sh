@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake make g++ libgtest-dev libgmock-dev googletest   # native build and unit tests
   g++-mingw-w64-x86-64                                 # cross build (posix variant used)
-  clang lld                                            # second cross build of the product
+  clang lld llvm                                       # second cross build of the product (llvm-dlltool)
   wine wine64 fonts-wine                               # runs the program
   xvfb xauth x11-utils imagemagick                     # display, screenshots
   cppcheck                                             # static analysis

@@ -15,6 +15,16 @@ add_wine_test(bench_provider tests/bench/provider/bench_provider_tests.exe)
 
 # End-to-end tests of tarnwick.exe
 add_wine_test(e2e_switch tests/e2e/e2e_switch_tests.exe)
+# The clang tree's tarnwick.exe (make build-clang, which make test runs first):
+# the launch, "-auto" on and off, and a strict failure. A missing program
+# fails the test, and so does a filter that no longer selects all three.
+if(TARNWICK_CLANG_BUILD_DIR)
+  add_wine_test(e2e_switch_clang tests/e2e/e2e_switch_tests.exe
+    --gtest_filter=SwitchTest.InteractiveStartShowsTheNameAndFocusesStartWebWhenIisAdminIsStopped:SwitchTest.AutoSwitchesOnThenOffWithoutAUser:SwitchTest.AMissingServiceWithAutoIsReportedAndNothingIsTouched)
+  set_tests_properties(e2e_switch_clang PROPERTIES
+    ENVIRONMENT TARNWICK_EXE=${TARNWICK_CLANG_BUILD_DIR}/ui/tarnwick.exe
+    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 3 tests\\.")
+endif()
 add_wine_test(e2e_sysinfo tests/e2e/e2e_sysinfo_tests.exe)
 add_wine_test(e2e_about tests/e2e/e2e_about_tests.exe)
 add_wine_test(e2e_hardening tests/e2e/e2e_hardening_tests.exe)

@@ -1,11 +1,14 @@
 // The MSI as an administrator uses it, under Wine: msiexec /i and /x with /qn,
-// the files, shortcuts and Apps & Features entry an install leaves and an
-// uninstall removes, DESKTOP_SHORTCUT=0, a major upgrade and a refused
-// downgrade, and the installed program switching the simulated services.
+// the files, shortcuts, registry values, event source and Apps & Features
+// entry an install leaves and an uninstall removes, DESKTOP_SHORTCUT=0 and
+// how it is remembered, major upgrades (also to another build of the same
+// version) and a refused downgrade, and the installed program switching the
+// simulated services.
 // install_test.sh makes the MSIs and names them in the environment:
 // TARNWICK_TEST_MSI / _VERSION (as "make package" builds it),
-// TARNWICK_TEST_NEWER_MSI / _NEWER_VERSION (the next version, signed) and
-// TARNWICK_TEST_SIGNED_EXE (the signed tarnwick.exe packed into it).
+// TARNWICK_TEST_SAME_MSI / _SAME_EXE (another build of that version, signed,
+// and its tarnwick.exe), TARNWICK_TEST_NEWER_MSI / _NEWER_VERSION (the next
+// version, signed) and TARNWICK_TEST_SIGNED_EXE (its tarnwick.exe).
 
 #include <gtest/gtest.h>
 
@@ -36,6 +39,8 @@ constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersi
 constexpr wchar_t kStartMenuName[] = L"Tarnwick.lnk";
 constexpr wchar_t kDesktopName[] = L"Switch IIS on or off.lnk";
 constexpr wchar_t kDowngradeMessage[] = L"A newer version of Tarnwick is already installed.";
+constexpr wchar_t kProductKey[] = L"SOFTWARE\\Tarnwick";
+constexpr wchar_t kEventSourceKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\Tarnwick";
 
 // An environment variable holding a Unix path, as a path Wine opens (Z:\...).
 std::wstring PathFromEnvironment(const wchar_t* name) {
@@ -113,6 +118,29 @@ std::wstring StringValue(HKEY key, const wchar_t* name) {
     return text;
 }
 
+// A value of HKEY_LOCAL_MACHINE of exactly the type `rrfType` (RRF_RT_...);
+// nullopt when the key or the value is missing or of another type.
+std::optional<std::wstring> TextValue(const wchar_t* key, const wchar_t* name, DWORD rrfType) {
+    wchar_t text[1024];
+    DWORD size = sizeof text;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, rrfType | RRF_NOEXPAND, nullptr, text, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return std::wstring(text);
+}
+
+std::optional<DWORD> NumberValue(const wchar_t* key, const wchar_t* name) {
+    DWORD number = 0;
+    DWORD size = sizeof number;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_DWORD, nullptr, &number, &size) != ERROR_SUCCESS)
+        return std::nullopt;
+    return number;
+}
+
+bool KeyExists(const wchar_t* key) {
+    UniqueHkey opened;
+    return RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
+}
+
 // The Apps & Features entries named Tarnwick.
 struct Entry {
     std::wstring productCode, version, publisher, url;
@@ -178,6 +206,7 @@ protected:
         ASSERT_TRUE(SUCCEEDED(com_.Result()));
         ResetServices();
         msi_ = PathFromEnvironment(L"TARNWICK_TEST_MSI");
+        sameMsi_ = PathFromEnvironment(L"TARNWICK_TEST_SAME_MSI");
         newerMsi_ = PathFromEnvironment(L"TARNWICK_TEST_NEWER_MSI");
     }
     // A failed case leaves nothing installed for the next.
@@ -207,7 +236,7 @@ protected:
     }
 
     ScopedComInit com_;
-    std::wstring msi_, newerMsi_;
+    std::wstring msi_, sameMsi_, newerMsi_;
     std::vector<std::wstring> iconFiles_;  // to be gone after the uninstall
 };
 
@@ -233,6 +262,16 @@ TEST_F(InstallTest, InstallPutsProgramShortcutsAndEntryInPlaceAndUninstallTakesT
     EXPECT_EQ(ReadWholeFile(productIcon), ReadWholeFile(WinBuildDir() + L"\\resources\\tarnwick.ico"));
     iconFiles_.push_back(productIcon);
 
+    // Each shortcut's component is kept by a registry value; the desktop
+    // shortcut's choice is remembered. The event source names the program.
+    EXPECT_EQ(NumberValue(kProductKey, L"StartMenuShortcut"), 1u);
+    EXPECT_EQ(NumberValue(kProductKey, L"DesktopShortcut"), 1u);
+    EXPECT_EQ(TextValue(kProductKey, L"DesktopShortcutChoice", RRF_RT_REG_SZ), L"1");
+    const auto messageFile = TextValue(kEventSourceKey, L"EventMessageFile", RRF_RT_REG_EXPAND_SZ);
+    ASSERT_TRUE(messageFile) << "no REG_EXPAND_SZ EventMessageFile";
+    EXPECT_TRUE(SamePath(*messageFile, InstalledExe())) << Utf8(*messageFile);
+    EXPECT_EQ(NumberValue(kEventSourceKey, L"TypesSupported"), 7u);
+
     // The desktop shortcut, as a double-click runs it, switches the web server on.
     const auto desktop = FindShortcut(kDesktopName, true);
     ASSERT_TRUE(desktop);
@@ -249,17 +288,59 @@ TEST_F(InstallTest, InstallPutsProgramShortcutsAndEntryInPlaceAndUninstallTakesT
     for (const auto& icon : iconFiles_) EXPECT_FALSE(Exists(icon)) << Utf8(icon);
     EXPECT_TRUE(Entries().empty());
     EXPECT_EQ(MsiQueryProductStateW(entries[0].productCode.c_str()), INSTALLSTATE_UNKNOWN);
+    EXPECT_FALSE(KeyExists(kProductKey));
+    EXPECT_FALSE(KeyExists(kEventSourceKey));
     EXPECT_EQ(ServicesSnapshot(), before);
 }
 
-TEST_F(InstallTest, DesktopShortcutZeroLeavesOnlyTheDesktopShortcutOut) {
+TEST_F(InstallTest, DesktopShortcutZeroHoldsAcrossAnUpgradeUntilTheCommandLineSaysOtherwise) {
     ASSERT_EQ(Msiexec(L"/i " + Quoted(msi_) + L" DESKTOP_SHORTCUT=0 /qn"), 0u);
     EXPECT_TRUE(Exists(InstalledExe()));
     EXPECT_TRUE(FindShortcut(kStartMenuName, false));
     EXPECT_FALSE(FindShortcut(kDesktopName, true));
-    ASSERT_EQ(Msiexec(L"/x " + Quoted(msi_) + L" /qn"), 0u);
+    EXPECT_FALSE(NumberValue(kProductKey, L"DesktopShortcut"));
+    EXPECT_EQ(TextValue(kProductKey, L"DesktopShortcutChoice", RRF_RT_REG_SZ), L"0");
+
+    // An upgrade without the property keeps the administrator's choice.
+    ASSERT_EQ(Msiexec(L"/i " + Quoted(sameMsi_) + L" /qn"), 0u);
+    ASSERT_EQ(Entries().size(), 1u);
+    EXPECT_TRUE(FindShortcut(kStartMenuName, false));
+    EXPECT_FALSE(FindShortcut(kDesktopName, true));
+
+    // One given on the command line wins over the remembered choice.
+    ASSERT_EQ(Msiexec(L"/i " + Quoted(newerMsi_) + L" DESKTOP_SHORTCUT=1 /qn"), 0u);
+    ASSERT_EQ(Entries().size(), 1u);
+    ExpectShortcut(kDesktopName, true, L"-auto");
+
+    ASSERT_EQ(Msiexec(L"/x " + Quoted(newerMsi_) + L" /qn"), 0u);
     EXPECT_FALSE(FindShortcut(kStartMenuName, false));
+    EXPECT_FALSE(FindShortcut(kDesktopName, true));
     EXPECT_FALSE(Exists(InstallFolder()));
+    EXPECT_FALSE(KeyExists(kProductKey));
+}
+
+// A rebuilt release has the same version (the version record is fixed) and a
+// product code of its own: it must still replace the installed build.
+TEST_F(InstallTest, AnotherBuildOfTheSameVersionReplacesTheInstalledOne) {
+    ASSERT_EQ(Msiexec(L"/i " + Quoted(msi_) + L" /qn"), 0u);
+    const auto first = Entries();
+    ASSERT_EQ(first.size(), 1u);
+
+    ASSERT_EQ(Msiexec(L"/i " + Quoted(sameMsi_) + L" /qn"), 0u);
+    const auto entries = Entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_NE(entries[0].productCode, first[0].productCode);
+    EXPECT_EQ(entries[0].version, Environment(L"TARNWICK_TEST_VERSION"));
+    EXPECT_EQ(MsiQueryProductStateW(first[0].productCode.c_str()), INSTALLSTATE_UNKNOWN);
+    EXPECT_EQ(ReadWholeFile(InstalledExe()), ReadWholeFile(PathFromEnvironment(L"TARNWICK_TEST_SAME_EXE")));
+    EXPECT_TRUE(FindShortcut(kStartMenuName, false));
+    EXPECT_TRUE(FindShortcut(kDesktopName, true));
+
+    // One uninstall leaves nothing of either build.
+    ASSERT_EQ(Msiexec(L"/x " + Quoted(sameMsi_) + L" /qn"), 0u);
+    EXPECT_TRUE(Entries().empty());
+    EXPECT_FALSE(Exists(InstallFolder()));
+    EXPECT_FALSE(FindShortcut(kDesktopName, true));
 }
 
 TEST_F(InstallTest, NewerVersionReplacesTheOlderOneAndTheOlderIsRefused) {

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # The release files, end to end:
 #   install_test.sh WIN_BUILD_DIR
-# Makes them as "make package" does, once unsigned and once as the next
-# version signed with a throwaway certificate; checks checksums and
-# signatures; then runs e2e_install_tests.exe under Wine, which installs,
-# upgrades and uninstalls the MSIs with msiexec. Wine runs in a prefix of this
-# suite's own (prefix-install, with a throwaway home folder), made afresh on
-# each run. Exits non-zero when any check failed.
+# Makes them as "make package" does, once unsigned, then signed with a
+# throwaway certificate as another build of the same version and as the next
+# version; checks checksums, signatures and the MSI's tables (msi_tables.sh,
+# which must also notice each rule broken in a copy); then runs
+# e2e_install_tests.exe under Wine, which installs, upgrades and uninstalls
+# the MSIs with msiexec. Wine runs in a prefix of this suite's own
+# (prefix-install, with a throwaway home folder), made afresh on each run.
+# Exits non-zero when any check failed.
 set -uo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 WIN_BUILD_DIR" >&2; exit 2; }
@@ -46,7 +48,16 @@ check "... says in one line that nothing is signed" grep -x '.*no certificate.*n
 msi=$(ls "$work"/plain/tarnwick-*-x64.msi 2>/dev/null)
 [ -n "$msi" ] || { echo "no MSI was made" >&2; exit 1; }
 version=$(basename "$msi" -x64.msi); version=${version#tarnwick-}
-newer=${version%.*}.$((${version##*.} + 1))
+build=${version##*.}
+newer=${version%.*}.$((build + 1))
+check "the version's third field is the number of commits (0 without git)" \
+  test "$build" = "$(git -C "$source_dir" rev-list --count HEAD 2>/dev/null || echo 0)"
+check "the MSI's ProductVersion is $version" \
+  bash -c "msiinfo export '$msi' Property | tr -d '\r' | grep -qx \$'ProductVersion\t$version'"
+check "without git history the build number is 0" bash -c "
+  GIT_DIR=/nonexistent bash '$package' '$win' '$work/nogit' > '$work/nogit.log' &&
+  grep -q 'no git history: build number 0' '$work/nogit.log' &&
+  test -f '$work/nogit/tarnwick-${version%.*}.0-x64.msi'"
 
 # A throwaway code-signing certificate.
 cert=$work/signer.pem
@@ -56,12 +67,15 @@ check "openssl makes a throwaway certificate" bash -c "
     -addext extendedKeyUsage=codeSigning -keyout '$work/signer.key' -out '$cert' &&
   openssl pkcs12 -export -inkey '$work/signer.key' -in '$cert' -out '$work/signer.pfx' \
     -passout 'file:$work/password.txt'"
-check "make-package.sh signs version $newer" env TARNWICK_VERSION="$newer" \
-  TARNWICK_SIGN_PFX="$work/signer.pfx" TARNWICK_SIGN_PASSWORD_FILE="$work/password.txt" \
-  bash "$package" "$win" "$work/newer"
+signing=(TARNWICK_SIGN_PFX="$work/signer.pfx" TARNWICK_SIGN_PASSWORD_FILE="$work/password.txt")
+check "make-package.sh signs another build of version $version" \
+  env TARNWICK_BUILD_NUMBER="$build" "${signing[@]}" bash "$package" "$win" "$work/same"
+check "make-package.sh signs version $newer" \
+  env TARNWICK_BUILD_NUMBER=$((build + 1)) "${signing[@]}" bash "$package" "$win" "$work/newer"
+same_msi=$work/same/tarnwick-$version-x64.msi
 newer_msi=$work/newer/tarnwick-$newer-x64.msi
 
-for kind in plain newer; do
+for kind in plain same newer; do
   check "sha256sum -c accepts the $kind files" bash -c "cd '$work/$kind' && sha256sum -c SHA256SUMS"
   check "the $kind ZIP holds tarnwick.exe, README.md and LICENSE" \
     bash -c "unzip -o -q '$work/$kind'/tarnwick-*-x64.zip -d '$work/$kind/unpacked' &&
@@ -71,6 +85,7 @@ for kind in plain newer; do
 done
 check "the unsigned ZIP holds the built tarnwick.exe" cmp "$work/plain/unpacked/tarnwick.exe" "$win/ui/tarnwick.exe"
 signed_exe=$work/newer/unpacked/tarnwick.exe
+same_exe=$work/same/unpacked/tarnwick.exe
 
 # shellcheck disable=SC2317  # run through check and refuse
 verify() { osslsigncode verify -CAfile "$cert" -in "$1"; }
@@ -82,6 +97,7 @@ change_byte() {
   printf '%b' "\\$(printf %03o $(((byte + 1) % 256)))" | dd of="$3" bs=1 seek="$2" conv=notrunc status=none
 }
 check "the signed tarnwick.exe verifies" verify "$signed_exe"
+check "the other build of $version holds a signed tarnwick.exe, not the first build's" verify "$same_exe"
 check "the signed MSI verifies" verify "$newer_msi"
 refuse "the unsigned tarnwick.exe has no signature" verify "$work/plain/unpacked/tarnwick.exe"
 refuse "the unsigned MSI has no signature" verify "$msi"
@@ -93,6 +109,28 @@ check "the MSI's string pool holds the desktop shortcut's name" test -n "$offset
 change_byte "$newer_msi" "${offset:-0}" "$work/changed.msi"
 refuse "the MSI with one byte changed fails" verify "$work/changed.msi"
 
+# The installer's rules, read from the tables; then each rule broken in a copy
+# (queries separated by "|", @VERSION@ for the version), which the check must
+# notice.
+tables=$here/msi_tables.sh
+check "the MSI's tables keep the installer's rules" bash "$tables" "$msi"
+while IFS='|' read -r what queries; do
+  cp "$msi" "$work/broken.msi"
+  IFS='|' read -r -a queries <<<"${queries//@VERSION@/$version}"
+  for query in "${queries[@]}"; do msibuild "$work/broken.msi" -q "$query"; done
+  refuse "... a copy where $what fails them" bash "$tables" "$work/broken.msi"
+done <<'EOF'
+the desktop shortcut's component has no key path|UPDATE `Component` SET `KeyPath` = '' WHERE `Component` = 'DesktopShortcut'
+the desktop shortcut's component is kept by a value under HKLM|UPDATE `Registry` SET `Root` = 2 WHERE `Registry` = 'DesktopShortcut'
+the Start menu shortcut's component is kept by the program|UPDATE `Component` SET `KeyPath` = 'tarnwick.exe', `Attributes` = 256 WHERE `Component` = 'StartMenuShortcut'
+the Start menu shortcut has a folder that stays|INSERT INTO `Directory` (`Directory`, `Directory_Parent`, `DefaultDir`) VALUES ('TarnwickMenu', 'ProgramMenuFolder', 'Tarnwick')|UPDATE `Shortcut` SET `Directory_` = 'TarnwickMenu' WHERE `Shortcut` = 'StartMenuShortcut'
+the same version is not replaced|DELETE FROM `Upgrade` WHERE `ActionProperty` = 'WIX_UPGRADE_DETECTED'|INSERT INTO `Upgrade` (`UpgradeCode`, `VersionMax`, `Attributes`, `ActionProperty`) VALUES ('{A9B72240-8EA9-44AF-9B59-332BCEEC053D}', '@VERSION@', 1, 'WIX_UPGRADE_DETECTED')
+newer versions are not refused|DELETE FROM `LaunchCondition`
+the old product goes after the new one is installed|UPDATE `InstallExecuteSequence` SET `Sequence` = 6601 WHERE `Action` = 'RemoveExistingProducts'
+the default desktop shortcut choice comes before the remembered one|UPDATE `InstallUISequence` SET `Sequence` = 53 WHERE `Action` = 'RecallDesktopShortcut'
+DESKTOP_SHORTCUT is not secure|UPDATE `Property` SET `Value` = 'WIX_UPGRADE_DETECTED;WIX_DOWNGRADE_DETECTED;REMEMBERED_DESKTOP_SHORTCUT' WHERE `Property` = 'SecureCustomProperties'
+EOF
+
 # The prefix, then the profile's folders made real: Wine links Desktop,
 # Documents... into the home folder, and an uninstall could reach through.
 "$wine_scripts/prepare-prefix.sh" "$win" >"$work/prepare.log" 2>&1 || {
@@ -102,6 +140,7 @@ while IFS= read -r link; do
 done < <(find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l)
 
 export TARNWICK_TEST_MSI=$msi TARNWICK_TEST_VERSION=$version
+export TARNWICK_TEST_SAME_MSI=$same_msi TARNWICK_TEST_SAME_EXE=$same_exe
 export TARNWICK_TEST_NEWER_MSI=$newer_msi TARNWICK_TEST_NEWER_VERSION=$newer
 export TARNWICK_TEST_SIGNED_EXE=$signed_exe
 "$wine_scripts/session.sh" "$win" "$win/tests/e2e/e2e_install_tests.exe"

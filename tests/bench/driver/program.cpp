@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "test_data.h"
+
 namespace tarnwick::bench {
 
 namespace {
@@ -122,18 +124,33 @@ bool PollUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     }
 }
 
-std::wstring WinBuildDir() {
-    std::wstring dir = Environment(L"TARNWICK_WIN_BUILD_DIR");
-    if (dir.empty()) throw std::runtime_error("TARNWICK_WIN_BUILD_DIR is not set");
-    if (dir.front() == L'/') {  // a Unix path: Wine maps the Unix root to drive Z:
-        for (auto& c : dir)
+// A Unix path as the Wine side opens it (Wine maps the Unix root to drive Z:);
+// a Windows path as it is.
+std::wstring WinePath(std::wstring path) {
+    if (!path.empty() && path.front() == L'/') {
+        for (auto& c : path)
             if (c == L'/') c = L'\\';
-        dir = L"Z:" + dir;
+        path = L"Z:" + path;
     }
-    return dir;
+    return path;
 }
 
-std::wstring TarnwickExe() { return WinBuildDir() + L"\\ui\\tarnwick.exe"; }
+std::wstring WinBuildDir() {
+    const std::wstring dir = Environment(L"TARNWICK_WIN_BUILD_DIR");
+    if (dir.empty()) throw std::runtime_error("TARNWICK_WIN_BUILD_DIR is not set");
+    return WinePath(dir);
+}
+
+// A missing program named by TARNWICK_EXE fails the test: quietly testing the
+// Windows tree's instead would hide that the other one was never started.
+std::wstring TarnwickExe() {
+    const std::wstring other = Environment(L"TARNWICK_EXE");
+    if (other.empty()) return WinBuildDir() + L"\\ui\\tarnwick.exe";
+    const std::wstring exe = WinePath(other);
+    if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES)
+        throw std::runtime_error("TARNWICK_EXE names " + Utf8(exe) + ", which does not exist (not built?)");
+    return exe;
+}
 
 std::wstring WindowText(HWND window) {
     if (!window) return {};

@@ -20,7 +20,8 @@ inline constexpr DWORD kWindowTimeoutMs = 20000;
 inline constexpr DWORD kExitTimeoutMs = 90000;
 
 // The Windows build tree (TARNWICK_WIN_BUILD_DIR, a Unix path) as a path the
-// Wine side can open, and tarnwick.exe in it.
+// Wine side can open, and tarnwick.exe in it, or the build of the program
+// that TARNWICK_EXE names (a Unix or Windows path; it must exist).
 std::wstring WinBuildDir();
 std::wstring TarnwickExe();
 
