@@ -4,16 +4,18 @@
 #               and run every test
 #   make package  build the MSI, the portable ZIP and SHA256SUMS in build/package
 #               (BUILD_NUMBER=n: the MSI's version is 1.0.n; by default the
-#               number of commits)
+#               number of commits; SIGN_PFX=… SIGN_PASSWORD_FILE=…: signed;
+#               PACKAGE_DIR=…: written elsewhere)
 #   make bench  install what is missing, build, and measure start-up, switching
 #               and footprint under Wine (writes docs/benchmarks.md)
 # All are idempotent; a second run reuses the build trees and the Wine prefix.
 
 SHELL := /bin/bash
 BUILD ?= build
-NATIVE := $(BUILD)/native
-WIN := $(BUILD)/win
-CLANG := $(BUILD)/clang
+NATIVE := $(abspath $(BUILD)/native)
+WIN := $(abspath $(BUILD)/win)
+CLANG := $(abspath $(BUILD)/clang)
+PACKAGE_DIR ?= $(abspath $(BUILD)/package)
 JOBS ?= $(shell nproc)
 
 .PHONY: all deps build build-clang test demo bench package clean
@@ -26,8 +28,8 @@ deps:
 build: deps
 	cmake -S . -B $(WIN) -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/mingw-w64.cmake -DCMAKE_BUILD_TYPE=MinSizeRel
 	cmake --build $(WIN) -j $(JOBS)
-	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WIN_BUILD_DIR=$(CURDIR)/$(WIN) \
-	  -DTARNWICK_CLANG_BUILD_DIR=$(CURDIR)/$(CLANG)
+	cmake -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WIN_BUILD_DIR=$(WIN) \
+	  -DTARNWICK_CLANG_BUILD_DIR=$(CLANG)
 	cmake --build $(NATIVE) -j $(JOBS)
 
 # The product once more with clang for the same target, warnings as errors:
@@ -38,16 +40,22 @@ build-clang: deps
 	cmake --build $(CLANG) -j $(JOBS)
 
 test: build build-clang
-	scripts/with-cleanup.sh $(CURDIR)/$(WIN) ctest --test-dir $(NATIVE) --output-on-failure --timeout 600 -j $(JOBS)
+	scripts/with-cleanup.sh $(WIN) ctest --test-dir $(NATIVE) --output-on-failure --timeout 600 -j $(JOBS)
 
 demo: build
-	scripts/with-cleanup.sh $(CURDIR)/$(WIN) scripts/demo.sh $(CURDIR)/$(WIN)
+	scripts/with-cleanup.sh $(WIN) scripts/demo.sh $(WIN)
 
 bench: build
-	scripts/with-cleanup.sh $(CURDIR)/$(WIN) perf/run.sh $(CURDIR)/$(WIN) docs/benchmarks.md
+	scripts/with-cleanup.sh $(WIN) perf/run.sh $(WIN) docs/benchmarks.md
 
+# Signing is a setting of each run: SIGN_PFX, SIGN_PASSWORD_FILE and
+# SIGN_TIMESTAMP_URL (optional) sign this run's files; without them nothing
+# is signed.
 package: build
-	cmake -S . -B $(WIN) -DTARNWICK_PACKAGE_DIR=$(CURDIR)/$(BUILD)/package
+	cmake -S . -B $(WIN) -DTARNWICK_PACKAGE_DIR=$(abspath $(PACKAGE_DIR)) \
+	  -DTARNWICK_SIGN_PFX=$(if $(SIGN_PFX),$(abspath $(SIGN_PFX))) \
+	  -DTARNWICK_SIGN_PASSWORD_FILE=$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE))) \
+	  -DTARNWICK_SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL)
 	TARNWICK_BUILD_NUMBER=$(BUILD_NUMBER) cmake --build $(WIN) --target tarnwick_package
 
 clean:

@@ -4,8 +4,9 @@
 # writes OUTPUT_DIR/tarnwick-<version>-x64.msi, tarnwick-<version>-x64.zip
 # (tarnwick.exe, README.md, LICENSE) and SHA256SUMS, and nothing else there.
 #
-# The MSI's version is a.b.<build>: a.b from resources/version.h
-# (TARNWICK_VERSION_NUMBERS a,b,c,d), the third field a build number, so each
+# The MSI's version is a.b.<build>: a.b from the build tree's
+# resources/version.h (TARNWICK_VERSION_NUMBERS a,b,c,d, made from the
+# project's version in CMakeLists.txt), the third field a build number, so each
 # release build is a version of its own while the version record in
 # tarnwick.exe stays as it is. The publisher and web address come from the
 # build tree's maker.h.
@@ -30,13 +31,13 @@ me=$(basename "$0")
 exe=$win/ui/tarnwick.exe
 icon=$win/resources/tarnwick.ico
 maker=$win/resources/maker.h
-for file in "$exe" "$icon" "$maker"; do
+for file in "$exe" "$icon" "$maker" "$win/resources/version.h"; do
   [ -f "$file" ] || { echo "$me: $file is missing; build the Windows tree first" >&2; exit 1; }
 done
 
 major_minor=$(sed -nE 's/^#define TARNWICK_VERSION_NUMBERS +([0-9]+), *([0-9]+), *[0-9]+, *[0-9]+.*/\1.\2/p' \
-  "$source_dir/resources/version.h")
-[[ $major_minor =~ ^[0-9]+\.[0-9]+$ ]] || { echo "$me: no version a,b,c,d found in resources/version.h" >&2; exit 1; }
+  "$win/resources/version.h")
+[[ $major_minor =~ ^[0-9]+\.[0-9]+$ ]] || { echo "$me: no version a,b,c,d found in $win/resources/version.h" >&2; exit 1; }
 build=${TARNWICK_BUILD_NUMBER:-}
 if [ -z "$build" ]; then
   build=$(git -C "$source_dir" rev-list --count HEAD 2>/dev/null) || {
