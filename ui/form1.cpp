@@ -57,7 +57,7 @@ void Form1::SetIcons() {
     smallIcon_ = std::move(small);
 }
 
-void Form1::OnDpiChanged() {
+void Form1::OnNewDpi() {
     SetIcons();
 }
 

@@ -40,7 +40,7 @@ public:
 private:
     void OnControlClick(std::size_t control) override;
     void OnCommandWithoutControl(int id, UINT notification) override;
-    void OnDpiChanged() override;
+    void OnNewDpi() override;
 
     // The application icon's large and small images at the window's DPI.
     void SetIcons();

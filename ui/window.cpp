@@ -367,7 +367,9 @@ bool Window::OnGetDpiScaledSize(int dpi, SIZE& size) const {
 void Window::OnDpiChanged(int dpi, const RECT& suggested) {
     // Moved to a monitor of another DPI: the window takes the place the system
     // suggests (under the mouse while it is dragged), and everything is
-    // measured again from its twips.
+    // measured again from its twips. Nothing here is reported: a window the
+    // system will not move, size or give new fonts stays as it is, readable
+    // if not to scale.
     const HWND window = window_.Get();
     dpi_ = dpi;
     SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
@@ -378,16 +380,17 @@ void Window::OnDpiChanged(int dpi, const RECT& suggested) {
         SetWindowPos(controls_[index], nullptr, rect.left, rect.top, rect.width, rect.height,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    // Deliberately, either failure leaves the window as it is, readable if not to scale.
     try {
         FitClientSize();
     } catch (const Failure&) {
+        // deliberately ignored, as above
     }
     try {
         MakeFonts();
     } catch (const Failure&) {
+        // deliberately ignored: the old fonts stay
     }
-    OnDpiChanged();
+    OnNewDpi();
     RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 

@@ -71,7 +71,7 @@ protected:
     virtual void OnDestroyed() {}
     // After the controls were laid out again at a new DPI (Dpi()); what the
     // window draws at that DPI itself (icons) follows here.
-    virtual void OnDpiChanged() {}
+    virtual void OnNewDpi() {}
 
     // Runs an event handler under the program's guard.
     void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
