@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "../../ui/colours.h"
 #include "maker.h"
 #include "program.h"
 #include "provider_config.h"
@@ -375,21 +375,6 @@ private:
     std::vector<int> indices_;
     std::vector<COLORREF> saved_;
 };
-
-// The contrast ratio of two colours as WCAG 2 defines it, from 1 to 21.
-double ContrastRatio(COLORREF a, COLORREF b) {
-    const auto luminance = [](COLORREF colour) {
-        const auto linear = [](BYTE channel) {
-            const double c = channel / 255.0;
-            return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * linear(GetRValue(colour)) + 0.7152 * linear(GetGValue(colour)) +
-               0.0722 * linear(GetBValue(colour));
-    };
-    const double lighter = std::max(luminance(a), luminance(b));
-    const double darker = std::min(luminance(a), luminance(b));
-    return (lighter + 0.05) / (darker + 0.05);
-}
 
 // The contrast of a label's text as the screen shows it: its most frequent
 // colour is the background, the next one the text's. A label that shows no
