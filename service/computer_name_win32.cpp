@@ -2,24 +2,15 @@
 
 #include <windows.h>
 
-#include "ansi_text_win32.h"
-#include "failure.h"
-
 namespace tarnwick {
 
 std::optional<std::wstring> Win32ComputerName::Read() {
-    char buffer[256] = {};
-    DWORD size = sizeof buffer;
-    if (!GetComputerNameA(buffer, &size)) return std::nullopt;
-
-    // `size` counts bytes of ANSI text. Converting exactly those bytes keeps a
-    // multi-byte name whole, where cutting the converted text at `size`
-    // characters could split or overrun it.
-    try {
-        return WideFromAnsi(std::string_view(buffer, size));
-    } catch (const Failure&) {
-        return std::nullopt;  // deliberately: a name that cannot be converted counts as unread
-    }
+    // Read as UTF-16: the ANSI entry point turns letters outside the system's
+    // code page into question marks, which name no computer.
+    wchar_t buffer[256] = {};
+    DWORD size = ARRAYSIZE(buffer);
+    if (!GetComputerNameW(buffer, &size)) return std::nullopt;
+    return std::wstring(buffer, size);
 }
 
 }  // namespace tarnwick

@@ -4,7 +4,7 @@
 
 namespace tarnwick {
 
-// The computer name as the system's ANSI entry point reports it.
+// The computer name as the system reports it, in UTF-16.
 class Win32ComputerName final : public ComputerNameSource {
 public:
     std::optional<std::wstring> Read() override;

@@ -1,5 +1,7 @@
 #include "links.h"
 
+#include <initializer_list>
+
 #include "maker.h"
 #include "messages.h"
 
@@ -7,18 +9,18 @@ namespace tarnwick {
 
 namespace {
 
-// Whether the target reached a handler: through the desktop's shell when the
-// program runs elevated and there is one, otherwise directly.
+// Whether the target reached a handler: directly when the program runs with
+// the user's own rights; elevated, only through the desktop's shell, since a
+// handler started directly would run as administrator (without a desktop
+// shell: Explorer not running or restarting, or a replacement shell).
 bool HandOver(Shell& shell, const std::wstring& target) {
-    if (shell.RunsElevated()) {
-        if (const auto desktop = shell.FindDesktopShell()) {
-            // The desktop's shell does not report a missing handler: ask first.
-            return shell.HasHandler(SchemeOf(target)) &&
-                   desktop->Execute(target, kLinkWorkingDirectory, kShowNormal);
-        }
-    }
-    return ShellSucceeded(
-        shell.Execute(nullptr, std::nullopt, target, std::nullopt, kLinkWorkingDirectory, kShowNormal));
+    if (!shell.RunsElevated())
+        return ShellSucceeded(
+            shell.Execute(nullptr, std::nullopt, target, std::nullopt, kLinkWorkingDirectory, kShowNormal));
+    const auto desktop = shell.FindDesktopShell();
+    // The desktop's shell does not report a missing handler: ask first.
+    return desktop && HasHandler(shell, SchemeOf(target)) &&
+           desktop->Execute(target, kLinkWorkingDirectory, kShowNormal);
 }
 
 void Launch(Shell& shell, MessageBoxes& boxes, const std::wstring& target, const wchar_t* errorText) {
@@ -47,6 +49,18 @@ bool ShellSucceeded(std::int64_t result) {
     const std::int64_t asInt32 = low >= 0x80000000u ? static_cast<std::int64_t>(low) - 0x100000000LL
                                                     : static_cast<std::int64_t>(low);
     return asInt32 > 32;
+}
+
+bool HasHandler(Shell& shell, const std::wstring& scheme) {
+    for (const auto kind : {Shell::Association::Command, Shell::Association::DelegateExecute,
+                            Shell::Association::AppId})
+        if (shell.HasAssociation(scheme, kind)) return true;
+    return false;
+}
+
+std::optional<std::uint32_t> RetryRejectedCallAfter(bool retryLater, std::uint32_t elapsedMs) {
+    if (!retryLater || elapsedMs >= kBusyShellBoundMs) return std::nullopt;
+    return kBusyShellRetryMs;
 }
 
 void OpenHomePage(Shell& shell, MessageBoxes& boxes) {

@@ -35,12 +35,19 @@ public:
                                  const std::wstring& directory,
                                  int showCommand) = 0;
 
+    // What the association registry can name for opening a protocol.
+    enum class Association {
+        Command,          // a command line
+        DelegateExecute,  // a COM object that starts the program
+        AppId,            // an application (packaged apps register only this)
+    };
+
     // Whether this program runs with the administrator's full rights.
     virtual bool RunsElevated() = 0;
-    // The desktop's shell, or null when none runs.
+    // The desktop's shell, or null when none runs or it cannot be reached.
     virtual std::unique_ptr<DesktopShell> FindDesktopShell() = 0;
-    // Whether a program is registered to open targets of `scheme` ("https", "mailto").
-    virtual bool HasHandler(const std::wstring& scheme) = 0;
+    // Whether the protocol `scheme` ("https", "mailto") has an association of this kind.
+    virtual bool HasAssociation(const std::wstring& scheme, Association kind) = 0;
 };
 
 inline constexpr wchar_t kLinkWorkingDirectory[] = L"C:\\";
@@ -64,9 +71,24 @@ std::wstring SchemeOf(const std::wstring& target);
 // read as a signed number, as a 32-bit caller would see them.
 bool ShellSucceeded(std::int64_t result);
 
+// Whether a program is registered to open targets of `scheme`: by a command,
+// a DelegateExecute object or an application id, any of them.
+bool HasHandler(Shell& shell, const std::wstring& scheme);
+
+// A busy desktop shell rejects calls and asks to be called again later; such a
+// call is retried every kBusyShellRetryMs until kBusyShellBoundMs have passed.
+inline constexpr std::uint32_t kBusyShellBoundMs = 5000;
+inline constexpr std::uint32_t kBusyShellRetryMs = 100;
+
+// After how many milliseconds a rejected call is made again, `elapsedMs`
+// after it was first made; nothing when it is given up. A callee that refused
+// outright (rather than asking for later) is not asked again.
+std::optional<std::uint32_t> RetryRejectedCallAfter(bool retryLater, std::uint32_t elapsedMs);
+
 // Hand the link to the shell; on failure tell the user and return normally.
-// Run elevated with a desktop shell, the link is handed to that shell, so
-// that the browser or mail program runs with the user's own rights.
+// Run elevated, the link goes only to the desktop's shell, so that the browser
+// or mail program runs with the user's own rights; where that shell cannot be
+// reached or refuses, the link fails rather than open as administrator.
 void OpenHomePage(Shell& shell, MessageBoxes& boxes);
 void SendInfoMail(Shell& shell, MessageBoxes& boxes);
 

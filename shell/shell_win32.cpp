@@ -9,6 +9,7 @@
 
 #include "ansi_text_win32.h"
 #include "failure_win32.h"
+#include "message_filter_win32.h"
 #include "system_library_win32.h"
 
 namespace tarnwick {
@@ -33,7 +34,8 @@ Function LoadedFunction(UniqueHmodule& module, const wchar_t* library, const cha
 // starts programs as the desktop's own user.
 class Win32DesktopShell final : public DesktopShell {
 public:
-    explicit Win32DesktopShell(ComPtr<IShellDispatch2> shell) : shell_(std::move(shell)) {}
+    Win32DesktopShell(std::unique_ptr<ScopedRetryingMessageFilter> filter, ComPtr<IShellDispatch2> shell)
+        : filter_(std::move(filter)), shell_(std::move(shell)) {}
 
     bool Execute(const std::wstring& file, const std::wstring& directory, int showCommand) override {
         UniqueBstr target(file.data(), static_cast<UINT>(file.size()));
@@ -52,6 +54,7 @@ public:
     }
 
 private:
+    std::unique_ptr<ScopedRetryingMessageFilter> filter_;  // first: the calls below go through it
     ComPtr<IShellDispatch2> shell_;
 };
 
@@ -95,6 +98,8 @@ bool Win32Shell::RunsElevated() {
 std::unique_ptr<DesktopShell> Win32Shell::FindDesktopShell() {
     // The desktop window's shell view, and the shell's automation object behind
     // it. Any step that fails means there is no desktop shell to hand over to.
+    // Each step is a call into Explorer, which may be too busy to take it at once.
+    auto filter = std::make_unique<ScopedRetryingMessageFilter>();
     ComPtr<IShellWindows> windows;
     if (FAILED(CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&windows)))) return nullptr;
     UniqueVariant location;
@@ -120,18 +125,22 @@ std::unique_ptr<DesktopShell> Win32Shell::FindDesktopShell() {
         FAILED(background.As(&folderView)) || FAILED(folderView->get_Application(&application)) ||
         !application || FAILED(application.As(&shell)))
         return nullptr;
-    return std::make_unique<Win32DesktopShell>(std::move(shell));
+    return std::make_unique<Win32DesktopShell>(std::move(filter), std::move(shell));
 }
 
-bool Win32Shell::HasHandler(const std::wstring& scheme) {
+bool Win32Shell::HasAssociation(const std::wstring& scheme, Association kind) {
     const auto assocQueryString =
         LoadedFunction<AssocQueryStringWFn>(shlwapi_, L"shlwapi.dll", "AssocQueryStringW");
-    wchar_t command[MAX_PATH];
-    DWORD length = ARRAYSIZE(command);
-    const HRESULT hr =
-        assocQueryString(static_cast<ASSOCF>(0), ASSOCSTR_COMMAND, scheme.c_str(), L"open", command, &length);
-    // A command longer than the buffer is still a handler.
-    return SUCCEEDED(hr) || hr == E_POINTER;
+    ASSOCSTR what = ASSOCSTR_COMMAND;
+    if (kind == Association::DelegateExecute) what = ASSOCSTR_DELEGATEEXECUTE;
+    if (kind == Association::AppId) what = ASSOCSTR_APPID;  // known from Windows 8 on; refused before
+    // Asked about the protocol, as the shell resolves it (the user's choice
+    // first), not about a file type of that name; for its "open" verb.
+    wchar_t value[MAX_PATH];
+    DWORD length = ARRAYSIZE(value);
+    const HRESULT hr = assocQueryString(ASSOCF_IS_PROTOCOL, what, scheme.c_str(), L"open", value, &length);
+    // A value longer than the buffer still names a handler.
+    return (SUCCEEDED(hr) && value[0] != L'\0') || hr == E_POINTER;
 }
 
 }  // namespace tarnwick

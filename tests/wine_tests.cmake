@@ -30,6 +30,7 @@ add_wine_test(e2e_about tests/e2e/e2e_about_tests.exe)
 add_wine_test(e2e_hardening tests/e2e/e2e_hardening_tests.exe)
 add_wine_test(e2e_fault_matrix tests/e2e/e2e_fault_matrix_tests.exe)
 add_wine_test(e2e_bad_input tests/e2e/e2e_bad_input_tests.exe)
+add_wine_test(e2e_window tests/e2e/e2e_window_tests.exe)
 
 # The release files: made as "make package" makes them, signed, checked, then
 # installed, upgraded and uninstalled under Wine in a prefix of the suite's own.

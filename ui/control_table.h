@@ -32,6 +32,12 @@ inline constexpr wchar_t kLinkFontFace[] = L"MS Sans Serif";
 inline constexpr int kLinkFontHundredthsOfPoint = 825;
 inline constexpr int kLinkFontWeight = 400;
 
+// Which of the system's 3-D colours a line takes where its own cannot be drawn.
+enum class LineShade {
+    Highlight,  // COLOR_3DHILIGHT
+    Shadow,     // COLOR_3DSHADOW
+};
+
 // A line from (x1, y1) to (x2, y2) in twips, solid, in a 0x00BBGGRR colour.
 struct LineSpec {
     int x1;
@@ -40,6 +46,7 @@ struct LineSpec {
     int y2;
     std::uint32_t colour;
     int widthPixels;
+    LineShade shade;
 };
 
 inline constexpr int kNoTabIndex = -1;

@@ -1,16 +1,14 @@
 #include "fonts.h"
 
 #include "control_table.h"
+#include "dpi.h"
 #include "failure_win32.h"
 
 namespace tarnwick {
 
-UniqueHfont CreateStandardFont() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
-        throw FailureFromLastError();
-    UniqueHfont font(CreateFontIndirectW(&metrics.lfMessageFont));
+UniqueHfont CreateStandardFont(int dpi) {
+    const LOGFONTW message = MessageFontForDpi(dpi);
+    UniqueHfont font(CreateFontIndirectW(&message));
     if (!font) throw FailureFromLastError(E_OUTOFMEMORY);
     return font;
 }

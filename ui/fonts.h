@@ -9,8 +9,8 @@
 namespace tarnwick {
 
 // The standard look's font: the system's message font, the one it uses in its
-// own dialogs and message boxes, in the user's size and the session's DPI.
-UniqueHfont CreateStandardFont();
+// own dialogs and message boxes, in the user's size, at `dpi`.
+UniqueHfont CreateStandardFont(int dpi);
 
 // The link look's font: "MS Sans Serif" 8.25 points, normal weight, underlined.
 UniqueHfont CreateLinkFont(int dpi);

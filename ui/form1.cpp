@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "dpi.h"
 #include "failure_win32.h"
 #include "frm_about1.h"
 #include "maker.h"
@@ -16,30 +17,48 @@ constexpr DWORD kExStyle = WS_EX_APPWINDOW | WS_EX_CONTROLPARENT;
 constexpr UINT kFrmAboutId = 200;
 constexpr auto kControls = Form1Controls(TARNWICK_WIDE(TARNWICK_MAKER_SITE));
 
-// The application icon at one of the system's sizes. Shared icons belong to
-// the system; a missing one leaves the default icon.
-HICON ApplicationIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
-    return static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TARNWICK), IMAGE_ICON,
-                                         GetSystemMetrics(widthMetric), GetSystemMetrics(heightMetric), LR_SHARED));
+// The application icon at one of the system's sizes for `dpi`, from the image
+// of that size. Not shared: the system keeps one shared image per resource,
+// whatever size it was first asked for, so the small icon would be the large
+// one shrunk. A missing one leaves the default icon.
+UniqueHicon ApplicationIcon(HINSTANCE instance, int widthMetric, int heightMetric, int dpi) {
+    return UniqueHicon(static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_TARNWICK), IMAGE_ICON,
+                                                     MetricForDpi(widthMetric, dpi),
+                                                     MetricForDpi(heightMetric, dpi), 0)));
 }
 
 }  // namespace
 
 Form1::Form1(HINSTANCE instance, Program& program, ComputerNameSource& names, Directory& directory, Clock& clock,
              ShellAdapters& adapters)
-    : Window(instance, program),
+    : Window(instance, program, Index(Form1Control::CmdStart)),
       serviceControl_(*this, names, directory, adapters.registry, clock),
       adapters_(adapters) {
     UniqueHmenu menu(CreateMenu());
     if (!menu || !AppendMenuW(menu.Get(), MF_STRING, kFrmAboutId, kFrmAboutText)) throw FailureFromLastError();
-    Create({kClassName, ApplicationIcon(instance, SM_CXICON, SM_CYICON),
-            ApplicationIcon(instance, SM_CXSMICON, SM_CYSMICON)},
-           {kStyle, kExStyle, kApplicationTitle, kForm1ClientWidth, kForm1ClientHeight}, menu.Get(), kControls);
+    Create({kClassName}, {kStyle, kExStyle, kApplicationTitle, kForm1ClientWidth, kForm1ClientHeight}, menu.Get(),
+           kControls);
     menu.Release();  // destroyed with the window from here on
+    SetIcons();
 }
 
 Form1::~Form1() {
     Destroy();
+}
+
+void Form1::SetIcons() {
+    // The caption and the taskbar show the images of their own sizes; the
+    // window gives the old ones back, which go once replaced.
+    UniqueHicon large = ApplicationIcon(Instance(), SM_CXICON, SM_CYICON, Dpi());
+    UniqueHicon small = ApplicationIcon(Instance(), SM_CXSMICON, SM_CYSMICON, Dpi());
+    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(large.Get()));
+    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Get()));
+    largeIcon_ = std::move(large);
+    smallIcon_ = std::move(small);
+}
+
+void Form1::OnNewDpi() {
+    SetIcons();
 }
 
 void Form1::OnControlClick(std::size_t control) {
@@ -75,7 +94,8 @@ void Form1::OnLabel3Click() {
 
 void Form1::OnFrmAboutClick() {
     // Not modal and without an owner: the main window stays usable.
-    RunAction(FailurePlace::AboutDialog, [&] { FrmAbout1::Show(Instance(), TheProgram(), adapters_); });
+    // It opens on the monitor that holds this window.
+    RunAction(FailurePlace::AboutDialog, [&] { FrmAbout1::Show(Instance(), TheProgram(), adapters_, Handle()); });
 }
 
 HWND Form1::Label(Form1Control label) const {

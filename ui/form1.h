@@ -11,6 +11,7 @@
 #include "main_view.h"
 #include "service_control.h"
 #include "shell_adapters.h"
+#include "win32_raii.h"
 #include "window.h"
 
 namespace tarnwick {
@@ -39,6 +40,10 @@ public:
 private:
     void OnControlClick(std::size_t control) override;
     void OnCommandWithoutControl(int id, UINT notification) override;
+    void OnNewDpi() override;
+
+    // The application icon's large and small images at the window's DPI.
+    void SetIcons();
 
     // Event handlers, named after their control and event.
     void OnCmdStartClick();
@@ -51,6 +56,8 @@ private:
 
     ServiceControl serviceControl_;
     ShellAdapters& adapters_;
+    UniqueHicon largeIcon_;  // the window's icons, destroyed after the window (~Form1)
+    UniqueHicon smallIcon_;
 };
 
 }  // namespace tarnwick

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "dpi.h"
 #include "failure_win32.h"
 #include "maker.h"
 #include "resource_ids.h"
@@ -48,12 +49,12 @@ BOOL CALLBACK MatchAboutWindow(HWND window, LPARAM found) {
 
 }  // namespace
 
-void FrmAbout1::Show(HINSTANCE instance, Program& program, ShellAdapters& adapters) {
+void FrmAbout1::Show(HINSTANCE instance, Program& program, ShellAdapters& adapters, HWND placeWith) {
     if (const HWND open = FindOpen()) {
         ShowAndActivate(open);
         return;
     }
-    std::unique_ptr<FrmAbout1> dialog(new FrmAbout1(instance, program, adapters));
+    std::unique_ptr<FrmAbout1> dialog(new FrmAbout1(instance, program, adapters, placeWith));
     // From here on the window owns the object and deletes it when destroyed.
     dialog->ownedByWindow_ = true;
     ShowAndActivate(dialog.release()->Handle());
@@ -75,7 +76,7 @@ void FrmAbout1::ShowAndActivate(HWND window) {
     HideFromTaskbar(window);
 }
 
-FrmAbout1::FrmAbout1(HINSTANCE instance, Program& program, ShellAdapters& adapters)
+FrmAbout1::FrmAbout1(HINSTANCE instance, Program& program, ShellAdapters& adapters, HWND placeWith)
     : Window(instance, program, Index(AboutControl::CmdOK)), adapters_(adapters) {
     // The 32 x 32 image of the application icon, and only that one: it is
     // also the caption's icon, shrunk by the system.
@@ -86,9 +87,9 @@ FrmAbout1::FrmAbout1(HINSTANCE instance, Program& program, ShellAdapters& adapte
     if (!hand) throw FailureFromLastError();
     SetLinkCursor(hand);
 
-    // No owner window, no class icon: the dialog's own image is set below.
-    Create({kClassName, nullptr, nullptr}, {kStyle, kExStyle, kAboutCaption, kAboutClientWidth, kAboutClientHeight},
-           nullptr, kControls);
+    // No owner window; the dialog's own image is set below.
+    Create({kClassName}, {kStyle, kExStyle, kAboutCaption, kAboutClientWidth, kAboutClientHeight}, nullptr,
+           kControls, placeWith);
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Get()));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.Get()));
 }
@@ -108,9 +109,9 @@ LRESULT FrmAbout1::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARA
 void FrmAbout1::OnDrawItem(const DRAWITEMSTRUCT& item) {
     if (item.hwndItem != Control(Index(AboutControl::PicIcon))) return;
     // The picture area is taller than the image; the image sits at its top, at
-    // the system's icon size for the session's DPI.
+    // the system's icon size for the window's DPI.
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
-    const int size = GetSystemMetrics(SM_CXICON);
+    const int size = MetricForDpi(SM_CXICON, Dpi());
     DrawIconEx(item.hDC, item.rcItem.left, item.rcItem.top, icon_.Get(), size, size, 0, nullptr, DI_NORMAL);
 }
 

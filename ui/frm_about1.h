@@ -18,9 +18,9 @@ namespace tarnwick {
 // window and is deleted when the window is destroyed.
 class FrmAbout1 final : public Window {
 public:
-    // Shows the open dialog again, or else creates and shows a new one.
-    // Throws Failure when the system refuses.
-    static void Show(HINSTANCE instance, Program& program, ShellAdapters& adapters);
+    // Shows the open dialog again, or else creates and shows a new one on the
+    // monitor that holds `placeWith`. Throws Failure when the system refuses.
+    static void Show(HINSTANCE instance, Program& program, ShellAdapters& adapters, HWND placeWith);
 
     ~FrmAbout1() override;
 
@@ -32,7 +32,7 @@ public:
 
 private:
     // Creates the window and its controls, hidden.
-    FrmAbout1(HINSTANCE instance, Program& program, ShellAdapters& adapters);
+    FrmAbout1(HINSTANCE instance, Program& program, ShellAdapters& adapters, HWND placeWith);
 
     static HWND FindOpen();
     static void ShowAndActivate(HWND window);

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "colours.h"
+#include "dpi.h"
 #include "failure_win32.h"
 #include "fonts.h"
 
@@ -14,21 +16,11 @@ constexpr int kFirstControlId = 100;
 
 int ControlId(std::size_t index) { return kFirstControlId + static_cast<int>(index); }
 
-// The session's DPI: the manifest declares the program system-DPI aware, so
-// one value serves the whole run.
-int ScreenDpi() {
-    const UniqueScreenDc screen(GetDC(nullptr));
-    // Without a screen DC, the layout's own scale: 15 twips a pixel.
-    return screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
-}
-
-void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, HICON icon, HICON smallIcon, WNDPROC procedure) {
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, WNDPROC procedure) {
     WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = procedure;
     windowClass.hInstance = instance;
-    windowClass.hIcon = icon;
-    windowClass.hIconSm = smallIcon;
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     windowClass.lpszClassName = name;
@@ -36,18 +28,52 @@ void RegisterWindowClass(HINSTANCE instance, const wchar_t* name, HICON icon, HI
         throw FailureFromLastError();
 }
 
-// Gives `window` the exact client size, whatever its frame and menu bar measure
-// in the current theme, and centres it on the screen.
-void SizeAndCentre(HWND window, int clientWidth, int clientHeight) {
-    RECT client{};
+// The work area of the monitor that holds `placeWith`, or of the primary one.
+RECT WorkArea(HWND placeWith) {
+    const HMONITOR monitor = placeWith ? MonitorFromWindow(placeWith, MONITOR_DEFAULTTONEAREST)
+                                       : MonitorFromPoint(POINT{0, 0}, MONITOR_DEFAULTTOPRIMARY);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetMonitorInfoW(monitor, &info)) throw FailureFromLastError();
+    return info.rcWork;
+}
+
+// The top left corner that centres a `width` x `height` window in `area`.
+POINT CentredIn(const RECT& area, int width, int height) {
+    return {area.left + (area.right - area.left - width) / 2, area.top + (area.bottom - area.top - height) / 2};
+}
+
+void CentreIn(HWND window, const RECT& area) {
     RECT frame{};
-    if (!GetClientRect(window, &client) || !GetWindowRect(window, &frame)) throw FailureFromLastError();
-    const int width = frame.right - frame.left + clientWidth - client.right;
-    const int height = frame.bottom - frame.top + clientHeight - client.bottom;
-    const int left = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-    const int top = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-    if (!SetWindowPos(window, nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE))
+    if (!GetWindowRect(window, &frame)) throw FailureFromLastError();
+    const POINT at = CentredIn(area, frame.right - frame.left, frame.bottom - frame.top);
+    if (!SetWindowPos(window, nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE))
         throw FailureFromLastError();
+}
+
+// The colours the system draws with, read at each paint, so that a changed
+// theme shows at the next one.
+struct SystemColours {
+    bool highContrast;
+    Colour face;
+    Colour text;       // COLOR_BTNTEXT
+    Colour link;       // COLOR_HOTLIGHT
+    Colour highlight;  // COLOR_3DHILIGHT
+    Colour shadow;     // COLOR_3DSHADOW
+};
+
+SystemColours CurrentColours() {
+    HIGHCONTRASTW contrast{};
+    contrast.cbSize = sizeof contrast;
+    // Unreadable counts as off: the face colour still decides then.
+    const bool highContrast = SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+                              (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+    return {highContrast,
+            GetSysColor(COLOR_BTNFACE),
+            GetSysColor(COLOR_BTNTEXT),
+            GetSysColor(COLOR_HOTLIGHT),
+            GetSysColor(COLOR_3DHILIGHT),
+            GetSysColor(COLOR_3DSHADOW)};
 }
 
 // Begin- and EndPaint as one scope.
@@ -75,9 +101,11 @@ Window::~Window() {
 }
 
 void Window::Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu, const ControlSpec* controls,
-                    std::size_t count) {
+                    std::size_t count, HWND placeWith) {
     specs_ = controls;
     count_ = count;
+    frame_ = frame;
+    hasMenu_ = menu != nullptr;
     // The focus starts on the push button first in tab order.
     std::optional<std::size_t> first;
     for (std::size_t index = 0; index < count_; ++index) {
@@ -87,22 +115,57 @@ void Window::Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU 
     }
     focus_ = first.value_or(0);
 
-    RegisterWindowClass(instance_, windowClass.name, windowClass.icon, windowClass.smallIcon, &Window::WindowProc);
-    dpi_ = ScreenDpi();
-    standardFont_ = CreateStandardFont();
-    linkFont_ = CreateLinkFont(dpi_);
-
-    const int clientWidth = TwipsToPixels(frame.clientWidth, dpi_);
-    const int clientHeight = TwipsToPixels(frame.clientHeight, dpi_);
-    RECT outer{0, 0, clientWidth, clientHeight};
-    if (!AdjustWindowRectEx(&outer, frame.style, menu != nullptr, frame.exStyle)) throw FailureFromLastError();
+    RegisterWindowClass(instance_, windowClass.name, &Window::WindowProc);
+    // A window takes the DPI of the monitor it opens on, so it is opened in
+    // its place first, at the session's DPI; then everything is measured at its own.
+    const RECT work = WorkArea(placeWith);
+    const SIZE guess = FrameSize(SystemDpi());
+    const POINT at = CentredIn(work, guess.cx, guess.cy);
     // The window procedure takes the handle at WM_NCCREATE; the menu is
     // destroyed with the window once it is created.
-    if (!CreateWindowExW(frame.exStyle, windowClass.name, frame.caption, frame.style, CW_USEDEFAULT, CW_USEDEFAULT,
-                         outer.right - outer.left, outer.bottom - outer.top, nullptr, menu, instance_, this))
+    if (!CreateWindowExW(frame.exStyle, windowClass.name, frame.caption, frame.style, at.x, at.y, guess.cx,
+                         guess.cy, nullptr, menu, instance_, this))
         throw FailureFromLastError();
-    SizeAndCentre(window_.Get(), clientWidth, clientHeight);
+    dpi_ = WindowDpi(window_.Get());
+    MakeFonts();
+    FitClientSize();
+    CentreIn(window_.Get(), work);
     CreateControls();
+}
+
+SIZE Window::FrameSize(int dpi) const {
+    const RECT client{0, 0, TwipsToPixels(frame_.clientWidth, dpi), TwipsToPixels(frame_.clientHeight, dpi)};
+    const RECT outer = FrameForClient(client, frame_.style, hasMenu_, frame_.exStyle, dpi);
+    return {outer.right - outer.left, outer.bottom - outer.top};
+}
+
+void Window::FitClientSize() {
+    // The exact client size, whatever the frame and the menu bar measure in
+    // the current theme (a menu bar may wrap); the top left corner stays.
+    const HWND window = window_.Get();
+    RECT client{};
+    RECT frame{};
+    if (!GetClientRect(window, &client) || !GetWindowRect(window, &frame)) throw FailureFromLastError();
+    const int width = TwipsToPixels(frame_.clientWidth, dpi_);
+    const int height = TwipsToPixels(frame_.clientHeight, dpi_);
+    if (client.right == width && client.bottom == height) return;
+    if (!SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + width - client.right,
+                      frame.bottom - frame.top + height - client.bottom,
+                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE))
+        throw FailureFromLastError();
+}
+
+void Window::MakeFonts() {
+    UniqueHfont standard = CreateStandardFont(dpi_);
+    UniqueHfont link = CreateLinkFont(dpi_);
+    // The controls take the new fonts before the old ones are deleted.
+    for (std::size_t index = 0; index < controls_.size(); ++index) {
+        if (!controls_[index]) continue;
+        const HFONT font = specs_[index].look == ControlLook::Link ? link.Get() : standard.Get();
+        SendMessageW(controls_[index], WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    standardFont_ = std::move(standard);
+    linkFont_ = std::move(link);
 }
 
 void Window::CreateControls() {
@@ -179,6 +242,19 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_PAINT:
         OnPaint(window);
         return 0;
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+    case WM_THEMECHANGED:
+        OnColoursChanged(message, wParam, lParam);
+        break;
+    case WM_GETDPISCALEDSIZE:
+        return OnGetDpiScaledSize(static_cast<int>(wParam), *reinterpret_cast<SIZE*>(lParam));
+    case WM_DPICHANGED:
+        OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
+        return 0;
+    case WM_WINDOWPOSCHANGED:
+        OnWindowPosChanged(*reinterpret_cast<const WINDOWPOS*>(lParam));
+        break;  // the default sends WM_SIZE and WM_MOVE
     case WM_ACTIVATE:
         OnActivate(LOWORD(wParam));
         break;  // the default activation sets the focus on the window: see WM_SETFOCUS
@@ -229,15 +305,16 @@ void Window::OnCommand(int id, HWND control, UINT notification) {
 }
 
 HBRUSH Window::OnCtlColorStatic(HDC dc, HWND label) {
-    // Labels lie on the dialog face, so they take its text colour, as the
-    // buttons do: in high-contrast themes the window-text colour may not show on it.
+    // Labels lie on the dialog face and take its text colour, as the buttons
+    // do; the design's black and blue only where they can be read there.
     const auto index = IndexOf(label);
     const ControlLook look = index ? specs_[*index].look : ControlLook::Standard;
-    COLORREF text = GetSysColor(COLOR_BTNTEXT);
-    if (look == ControlLook::BlackText) text = RGB(0, 0, 0);
-    if (look == ControlLook::Link) text = static_cast<COLORREF>(kLinkTextColour);
+    const SystemColours system = CurrentColours();
+    Colour text = system.text;
+    if (look == ControlLook::BlackText) text = TextColour(kBlack, system.text, system.face, system.highContrast);
+    if (look == ControlLook::Link) text = TextColour(kLinkTextColour, system.link, system.face, system.highContrast);
     SetTextColor(dc, text);
-    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));  // opaque, in the window's colour
+    SetBkColor(dc, system.face);  // opaque, in the window's colour
     return GetSysColorBrush(COLOR_BTNFACE);
 }
 
@@ -251,17 +328,79 @@ bool Window::OnSetCursor(HWND under, UINT hitTest) {
 void Window::OnPaint(HWND window) {
     // The lines of the table, in order: a later one lies over an earlier one.
     const PaintScope paint(window);
+    const SystemColours system = CurrentColours();
     for (std::size_t index = 0; index < count_; ++index) {
         const ControlSpec& entry = specs_[index];
         if (entry.kind != ControlKind::Line) continue;
         const LineSpec& line = entry.line;
-        const UniqueHpen pen(CreatePen(PS_SOLID, line.widthPixels, static_cast<COLORREF>(line.colour)));
+        const Colour shade = line.shade == LineShade::Highlight ? system.highlight : system.shadow;
+        const Colour colour = LineColour(line.colour, shade, system.face, system.highContrast);
+        const UniqueHpen pen(CreatePen(PS_SOLID, line.widthPixels, static_cast<COLORREF>(colour)));
         if (!pen) continue;  // nothing to draw with; the next paint tries again
         const HGDIOBJ previous = SelectObject(paint.Dc(), pen.Get());
         MoveToEx(paint.Dc(), TwipsToPixels(line.x1, dpi_), TwipsToPixels(line.y1, dpi_), nullptr);
         LineTo(paint.Dc(), TwipsToPixels(line.x2, dpi_), TwipsToPixels(line.y2, dpi_));
         SelectObject(paint.Dc(), previous);
     }
+}
+
+void Window::OnColoursChanged(UINT message, WPARAM wParam, LPARAM lParam) {
+    // The buttons keep colours of their own and learn of the change from their parent.
+    if (message == WM_SYSCOLORCHANGE)
+        for (const HWND control : controls_)
+            if (control) SendMessageW(control, message, wParam, lParam);
+    // Everything painted again, in the colours of the moment.
+    RedrawWindow(window_.Get(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+bool Window::OnGetDpiScaledSize(int dpi, SIZE& size) const {
+    // The frame for the exact client size at the new DPI, rather than the
+    // system's proportional one, so that the rectangle WM_DPICHANGED suggests fits.
+    try {
+        size = FrameSize(dpi);
+        return true;
+    } catch (const Failure&) {
+        return false;  // deliberately: the system's own size serves, FitClientSize mends it
+    }
+}
+
+void Window::OnDpiChanged(int dpi, const RECT& suggested) {
+    // Moved to a monitor of another DPI: the window takes the place the system
+    // suggests (under the mouse while it is dragged), and everything is
+    // measured again from its twips. Nothing here is reported: a window the
+    // system will not move, size or give new fonts stays as it is, readable
+    // if not to scale.
+    const HWND window = window_.Get();
+    dpi_ = dpi;
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    for (std::size_t index = 0; index < controls_.size(); ++index) {
+        if (!controls_[index]) continue;
+        const PixelRect rect = ToPixels(specs_[index].twips, dpi_);
+        SetWindowPos(controls_[index], nullptr, rect.left, rect.top, rect.width, rect.height,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    try {
+        FitClientSize();
+    } catch (const Failure&) {
+        // deliberately ignored, as above
+    }
+    try {
+        MakeFonts();
+    } catch (const Failure&) {
+        // deliberately ignored: the old fonts stay
+    }
+    OnNewDpi();
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void Window::OnWindowPosChanged(const WINDOWPOS& position) {
+    // Once shown, the keyboard cues (focus rectangle, access keys) follow the
+    // last input: a user who started the program from the keyboard sees at
+    // once where the focus is, as in the platform's dialogs.
+    if (!(position.flags & SWP_SHOWWINDOW) || keyboardCuesInitialised_) return;
+    keyboardCuesInitialised_ = true;
+    SendMessageW(window_.Get(), WM_CHANGEUISTATE, MAKEWPARAM(UIS_INITIALIZE, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
 }
 
 void Window::OnActivate(UINT state) {

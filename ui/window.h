@@ -16,20 +16,19 @@ namespace tarnwick {
 // One top-level window of the program, built from its control table. What
 // both windows do alike lives here: the window class, `this` attached at
 // WM_NCCREATE, the exact client size in twips and centring, the controls and
-// their fonts and colours, the lines painted under them, the focused push
-// button given back when the window is activated again, Enter pressing the
-// default button, and the end of the window. A window keeps only what is its own.
+// their fonts and colours, the lines painted under them, the layout made
+// again at a new DPI, the keyboard cues, the focused push button given back
+// when the window is activated again, Enter pressing the default button, and
+// the end of the window. A window keeps only what is its own.
 class Window {
 public:
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
 
 protected:
-    // The window class's name and the icons its windows show (null: the system's).
+    // The window class; each window sets its own icons (WM_SETICON).
     struct ClassSpec {
         const wchar_t* name;
-        HICON icon;
-        HICON smallIcon;
     };
     // The frame, and the client area in twips.
     struct FrameSpec {
@@ -46,13 +45,15 @@ protected:
     Window(HINSTANCE instance, Program& program, std::optional<std::size_t> defaultButton = std::nullopt);
     virtual ~Window();
 
-    // Registers the class (once) and creates the window, hidden and centred,
-    // with the controls of `controls` in table order (a table that outlives
-    // the window). Throws Failure when the system refuses.
+    // Registers the class (once) and creates the window, hidden, centred on
+    // the work area of the monitor that holds `placeWith` (without it, the
+    // primary monitor) and laid out at that monitor's DPI, with the controls
+    // of `controls` in table order (a table that outlives the window). Throws
+    // Failure when the system refuses.
     template <std::size_t Count>
     void Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu,
-                const std::array<ControlSpec, Count>& controls) {
-        Create(windowClass, frame, menu, controls.data(), Count);
+                const std::array<ControlSpec, Count>& controls, HWND placeWith = nullptr) {
+        Create(windowClass, frame, menu, controls.data(), Count, placeWith);
     }
 
     // Destroys the window while the derived object is still whole.
@@ -68,6 +69,9 @@ protected:
     }
     // After the window's last message; the object may delete itself here.
     virtual void OnDestroyed() {}
+    // After the controls were laid out again at a new DPI (Dpi()); what the
+    // window draws at that DPI itself (icons) follows here.
+    virtual void OnNewDpi() {}
 
     // Runs an event handler under the program's guard.
     void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
@@ -80,6 +84,8 @@ protected:
     HWND RequireHandle() const;
     HWND Control(std::size_t index) const { return index < controls_.size() ? controls_[index] : nullptr; }
     HINSTANCE Instance() const { return instance_; }
+    // The DPI the window is laid out and drawn at.
+    int Dpi() const { return dpi_; }
     Program& TheProgram() { return program_; }
     // The cursor over link labels; the arrow when none is set.
     void SetLinkCursor(HCURSOR cursor) { linkCursor_ = cursor; }
@@ -91,13 +97,22 @@ private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     void Create(const ClassSpec& windowClass, const FrameSpec& frame, HMENU menu, const ControlSpec* controls,
-                std::size_t count);
+                std::size_t count, HWND placeWith);
     void CreateControls();
+    // The fonts at dpi_, given to the controls, before the old ones go.
+    void MakeFonts();
+    // The frame that gives the exact client size at `dpi`.
+    SIZE FrameSize(int dpi) const;
+    void FitClientSize();
     std::optional<std::size_t> IndexOf(HWND control) const;
     void OnCommand(int id, HWND control, UINT notification);
     HBRUSH OnCtlColorStatic(HDC dc, HWND label);
     bool OnSetCursor(HWND under, UINT hitTest);
     void OnPaint(HWND window);
+    void OnColoursChanged(UINT message, WPARAM wParam, LPARAM lParam);
+    bool OnGetDpiScaledSize(int dpi, SIZE& size) const;
+    void OnDpiChanged(int dpi, const RECT& suggested);
+    void OnWindowPosChanged(const WINDOWPOS& position);
     void OnActivate(UINT state);
     void OnSetFocus();
     LRESULT OnGetDefId();
@@ -109,7 +124,10 @@ private:
     const ControlSpec* specs_ = nullptr;
     std::size_t count_ = 0;
     std::vector<HWND> controls_;  // by table index; none for lines
+    FrameSpec frame_{};
+    bool hasMenu_ = false;
     int dpi_ = USER_DEFAULT_SCREEN_DPI;
+    bool keyboardCuesInitialised_ = false;
     UniqueHfont standardFont_;
     UniqueHfont linkFont_;
     HCURSOR linkCursor_ = nullptr;             // a resource cursor: the system frees it

@@ -8,15 +8,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "../../ui/colours.h"
 #include "maker.h"
 #include "program.h"
 #include "provider_config.h"
+#include "restored_value.h"
 #include "services.h"
 #include "test_data.h"
 #include "win32_raii.h"
@@ -176,9 +181,10 @@ void MoveAside(HWND about) {
     SetWindowPos(about, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-// --- Pixels at 96 DPI --------------------------------------------------------------
+// --- Pixels --------------------------------------------------------------------------
 
-int Pixels(int twips) { return (twips * 96 + 720) / 1440; }
+// Pixels for `twips` (not negative) at `dpi`, rounded to the nearest.
+int Pixels(int twips, int dpi = 96) { return (twips * dpi + 720) / 1440; }
 
 struct Expected {
     const wchar_t* name;
@@ -231,16 +237,16 @@ SIZE WrappedSize(const std::wstring& text, const LOGFONTW& font, int width) {
 
 int LineHeight(const LOGFONTW& font) { return WrappedSize(L"X", font, 1000).cy; }
 
-LOGFONTW StandardFont() {
+LOGFONTW StandardFont(int dpi) {
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    SystemParametersInfoForDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, static_cast<UINT>(dpi));
     return metrics.lfMessageFont;
 }
 
-LOGFONTW LinkFont() {
+LOGFONTW LinkFont(int dpi) {
     LOGFONTW font{};
-    font.lfHeight = -11;  // 8.25 points at 96 DPI
+    font.lfHeight = -((825 * dpi + 3600) / 7200);  // 8.25 points: 11 pixels at 96 DPI
     font.lfWeight = FW_NORMAL;
     font.lfUnderline = TRUE;
     font.lfCharSet = DEFAULT_CHARSET;
@@ -321,19 +327,20 @@ private:
     HMODULE module_;
 };
 
-// How many pixels of `window`'s top left 32 x 32 differ from `icon` drawn on `background`.
-int Mismatches(HWND window, HICON icon, COLORREF background) {
+// How many pixels of `window`'s top left `size` x `size` differ from `icon`
+// drawn at that size on `background`.
+int Mismatches(HWND window, HICON icon, COLORREF background, int size = 32) {
     const HDC screen = GetDC(nullptr);
     const HDC memory = CreateCompatibleDC(screen);
-    const HBITMAP bitmap = CreateCompatibleBitmap(screen, 32, 32);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, size, size);
     const HGDIOBJ previous = SelectObject(memory, bitmap);
     const HBRUSH brush = CreateSolidBrush(background);
-    const RECT area{0, 0, 32, 32};
+    const RECT area{0, 0, size, size};
     FillRect(memory, &area, brush);
-    DrawIconEx(memory, 0, 0, icon, 32, 32, 0, nullptr, DI_NORMAL);
+    DrawIconEx(memory, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
     int mismatches = 0;
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 32; ++x)
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
             if (GetPixel(memory, x, y) != ScreenPixel(window, x, y)) ++mismatches;
     SelectObject(memory, previous);
     DeleteObject(brush);
@@ -341,6 +348,50 @@ int Mismatches(HWND window, HICON icon, COLORREF background) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return mismatches;
+}
+
+// The system's colours changed for the life of the object (programs started
+// meanwhile draw with them), and put back afterwards: they are the session's.
+class ChangedSystemColours {
+public:
+    explicit ChangedSystemColours(const std::vector<std::pair<int, COLORREF>>& colours) {
+        std::vector<COLORREF> wanted;
+        for (const auto& [index, colour] : colours) {
+            indices_.push_back(index);
+            saved_.push_back(GetSysColor(index));
+            wanted.push_back(colour);
+        }
+        if (!SetSysColors(static_cast<int>(indices_.size()), indices_.data(), wanted.data()))
+            throw std::runtime_error("cannot set the system colours");
+    }
+    ChangedSystemColours(const ChangedSystemColours&) = delete;
+    ChangedSystemColours& operator=(const ChangedSystemColours&) = delete;
+    ~ChangedSystemColours() {
+        if (!SetSysColors(static_cast<int>(indices_.size()), indices_.data(), saved_.data()))
+            ADD_FAILURE() << "the system colours were not put back";
+    }
+
+private:
+    std::vector<int> indices_;
+    std::vector<COLORREF> saved_;
+};
+
+// The contrast of a label's text as the screen shows it: its most frequent
+// colour is the background, the next one the text's. A label that shows no
+// text at all has the contrast 1.
+double TextContrast(HWND label) {
+    std::map<COLORREF, int> counts;
+    const RECT client = ClientRect(label);
+    POINT origin{0, 0};
+    ClientToScreen(label, &origin);
+    const HDC screen = GetDC(nullptr);
+    for (int y = client.top; y < client.bottom; ++y)
+        for (int x = client.left; x < client.right; ++x) ++counts[GetPixel(screen, origin.x + x, origin.y + y)];
+    ReleaseDC(nullptr, screen);
+    std::vector<std::pair<int, COLORREF>> ranked;
+    for (const auto& [colour, count] : counts) ranked.emplace_back(count, colour);
+    std::sort(ranked.rbegin(), ranked.rend());
+    return ranked.size() < 2 ? 1.0 : ContrastRatio(ranked[0].second, ranked[1].second);
 }
 
 // --- Fixture ---------------------------------------------------------------------------
@@ -393,21 +444,22 @@ protected:
         return about;
     }
 
-    // Waits until the dialog has painted itself: its picture, its links and
-    // the separator are on the screen. Checks of pixels and screenshots come
-    // after this.
-    static void WaitUntilPainted(HWND about) {
+    // Waits until the dialog has painted itself: its picture, its links (in
+    // `link`) and the separator (its upper line in `shadow`) are on the
+    // screen. Checks of pixels and screenshots come after this.
+    static void WaitUntilPainted(HWND about, int dpi = 96, COLORREF link = RGB(0, 0, 255),
+                                 COLORREF shadow = RGB(0x80, 0x80, 0x80)) {
         const ExeResources exe;
         const UniqueHicon appIcon(static_cast<HICON>(
             LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
+        const int iconSize = GetSystemMetricsForDpi(SM_CXICON, static_cast<UINT>(dpi));
         const std::vector<HWND> children = Children(about);
         const bool painted = PollUntil(
             [&] {
                 return children.size() == std::size(kControls) &&
-                       Mismatches(children[kPicIcon], appIcon.Get(), GetSysColor(COLOR_BTNFACE)) == 0 &&
-                       HasPixelOf(children[kLabel1], RGB(0, 0, 255)) &&
-                       HasPixelOf(children[kLabel2], RGB(0, 0, 255)) &&
-                       ScreenPixel(about, Pixels(2800), Pixels(1845)) == RGB(0x80, 0x80, 0x80);
+                       Mismatches(children[kPicIcon], appIcon.Get(), GetSysColor(COLOR_BTNFACE), iconSize) == 0 &&
+                       HasPixelOf(children[kLabel1], link) && HasPixelOf(children[kLabel2], link) &&
+                       ScreenPixel(about, Pixels(2800, dpi), Pixels(1845, dpi)) == shadow;
             },
             kWindowTimeoutMs);
         if (!painted) throw std::runtime_error("the About dialog does not paint itself");
@@ -670,24 +722,23 @@ TEST_F(AboutTest, TheFinalReportLeavesBothWindowsInert) {
 
 // --- Look --------------------------------------------------------------------------------
 
-TEST_F(AboutTest, DialogLayoutAt96Dpi) {
-    {
-        const HDC screen = GetDC(nullptr);
-        const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
-        ASSERT_EQ(dpi, 96) << "the layout is checked at 96 DPI only";
-    }
+// The dialog as laid out at the screen's DPI, the ordinary 96 and 144.
+class AboutLayoutTest : public AboutTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(AboutLayoutTest, DialogLayout) {
+    const int dpi = GetParam();
+    const ScreenDpi screenDpi(static_cast<DWORD>(dpi));
     const HWND main = Launch();
     const HWND about = OpenAbout(main);
 
-    WaitUntilPainted(about);
-    SaveScreen(L"about_dialog.bmp");
+    WaitUntilPainted(about, dpi);
+    SaveScreen((L"about_dialog_" + std::to_wstring(dpi) + L"dpi.bmp").c_str());
 
     // The window: caption, client size, frame, no owner, centred, icon.
     EXPECT_EQ(WindowText(about), kAboutCaption);
     const RECT client = ClientRect(about);
-    EXPECT_EQ(client.right, Pixels(5730));
-    EXPECT_EQ(client.bottom, Pixels(3555));
+    EXPECT_EQ(client.right, Pixels(5730, dpi));
+    EXPECT_EQ(client.bottom, Pixels(3555, dpi));
     const LONG style = GetWindowLongW(about, GWL_STYLE);
     const LONG exStyle = GetWindowLongW(about, GWL_EXSTYLE);
     EXPECT_TRUE((style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU));
@@ -704,7 +755,7 @@ TEST_F(AboutTest, DialogLayoutAt96Dpi) {
     // processes under Wine, so the caption's pixels are compared.)
     {
         const ExeResources exe;
-        const int small = GetSystemMetrics(SM_CXSMICON);
+        const int small = GetSystemMetricsForDpi(SM_CXSMICON, static_cast<UINT>(dpi));
         const UniqueHicon large(static_cast<HICON>(
             LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
         const UniqueHicon own16(static_cast<HICON>(
@@ -722,34 +773,41 @@ TEST_F(AboutTest, DialogLayoutAt96Dpi) {
         SCOPED_TRACE(Utf8(expected.name));
         EXPECT_EQ(ClassName(children[i]), expected.windowClass);
         const RECT rect = RectInParent(children[i]);
-        EXPECT_EQ(rect.left, Pixels(expected.left));
-        EXPECT_EQ(rect.top, Pixels(expected.top));
-        EXPECT_EQ(rect.right - rect.left, Pixels(expected.width));
-        EXPECT_EQ(rect.bottom - rect.top, Pixels(expected.height));
+        EXPECT_EQ(rect.left, Pixels(expected.left, dpi));
+        EXPECT_EQ(rect.top, Pixels(expected.top, dpi));
+        EXPECT_EQ(rect.right - rect.left, Pixels(expected.width, dpi));
+        EXPECT_EQ(rect.bottom - rect.top, Pixels(expected.height, dpi));
         EXPECT_EQ((GetWindowLongW(children[i], GWL_STYLE) & WS_TABSTOP) != 0, expected.tabStop);
     }
     EXPECT_EQ(WindowText(children[kCmdSysInfo]), L"&System Info...");
     EXPECT_EQ(WindowText(children[kCmdOK]), L"OK");
     EXPECT_EQ(WindowText(children[kLabel1]), TARNWICK_WIDE(TARNWICK_MAKER_SITE));
     EXPECT_EQ(WindowText(children[kLabel2]), TARNWICK_WIDE(TARNWICK_MAKER_MAIL));
-    // picIcon: a sunken border 2 pixels wide around a 32 x 64 picture area.
+    // picIcon: a sunken border 2 pixels wide around a 32 x 64 picture area at
+    // 96 DPI. At others the border is as wide as the system draws it, and the
+    // area holds two icons of the DPI's size, one above the other.
+    const int icon = GetSystemMetricsForDpi(SM_CXICON, static_cast<UINT>(dpi));
     const RECT picture = ClientRect(children[kPicIcon]);
-    EXPECT_EQ(picture.right, 32);
-    EXPECT_EQ(picture.bottom, 64);
+    if (dpi == 96) {
+        EXPECT_EQ(picture.right, 32);
+        EXPECT_EQ(picture.bottom, 64);
+    }
+    EXPECT_GE(picture.right, icon);
+    EXPECT_GE(picture.bottom, 2 * icon);
     EXPECT_TRUE(GetWindowLongW(children[kPicIcon], GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-    // The 32 x 32 application image at the top of the picture area, the rest
-    // of it plain.
+    // The 32 x 32 application image at the top of the picture area, at the
+    // icon size of the DPI, the rest of it plain.
     {
         const ExeResources exe;
         const UniqueHicon appIcon(static_cast<HICON>(
             LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
         ASSERT_TRUE(appIcon) << "no application icon in tarnwick.exe";
         const COLORREF face = GetSysColor(COLOR_BTNFACE);
-        EXPECT_EQ(Mismatches(children[kPicIcon], appIcon.Get(), face), 0);
+        EXPECT_EQ(Mismatches(children[kPicIcon], appIcon.Get(), face, icon), 0);
         int plain = 0;
-        for (int y = 32; y < 64; ++y)
-            for (int x = 0; x < 32; ++x) plain += ScreenPixel(children[kPicIcon], x, y) == face;
-        EXPECT_EQ(plain, 32 * 32);
+        for (int y = icon; y < 2 * icon; ++y)
+            for (int x = 0; x < icon; ++x) plain += ScreenPixel(children[kPicIcon], x, y) == face;
+        EXPECT_EQ(plain, icon * icon);
     }
     // The focus starts on OK, the default button.
     EXPECT_EQ(program_->Focus(about), children[kCmdOK]);
@@ -771,7 +829,7 @@ TEST_F(AboutTest, DialogLayoutAt96Dpi) {
     // Wrapped at the labels' widths the texts fit their heights: nothing is
     // cut off. The description and the disclaimer take several lines, the
     // title and the links one.
-    const LOGFONTW standard = StandardFont();
+    const LOGFONTW standard = StandardFont(dpi);
     const int line = LineHeight(standard);
     for (const int index : {kLblDescription, kLblDisclaimer}) {
         const RECT rect = ClientRect(children[index]);
@@ -782,7 +840,7 @@ TEST_F(AboutTest, DialogLayoutAt96Dpi) {
     const RECT titleRect = ClientRect(children[kLblTitle]);
     EXPECT_EQ(WrappedSize(title, standard, titleRect.right).cy, line) << "the title wraps";
     EXPECT_LE(line, titleRect.bottom);
-    const LOGFONTW link = LinkFont();
+    const LOGFONTW link = LinkFont(dpi);
     for (const int index : {kLabel1, kLabel2}) {
         const RECT rect = ClientRect(children[index]);
         const SIZE size = WrappedSize(WindowText(children[index]), link, rect.right);
@@ -795,10 +853,65 @@ TEST_F(AboutTest, DialogLayoutAt96Dpi) {
     EXPECT_TRUE(HasPixelOf(children[kLabel1], RGB(0, 0, 255)));
     EXPECT_TRUE(HasPixelOf(children[kLabel2], RGB(0, 0, 255)));
     EXPECT_TRUE(HasPixelOf(children[kLblTitle], RGB(0, 0, 0)));
-    for (const int x : {Pixels(100), Pixels(2800), Pixels(5500)}) {
-        EXPECT_EQ(ScreenPixel(about, x, Pixels(1845)), RGB(0x80, 0x80, 0x80)) << "x " << x;
-        EXPECT_EQ(ScreenPixel(about, x, Pixels(1860)), RGB(0xFF, 0xFF, 0xFF)) << "x " << x;
+    for (const int x : {Pixels(100, dpi), Pixels(2800, dpi), Pixels(5500, dpi)}) {
+        EXPECT_EQ(ScreenPixel(about, x, Pixels(1845, dpi)), RGB(0x80, 0x80, 0x80)) << "x " << x;
+        EXPECT_EQ(ScreenPixel(about, x, Pixels(1860, dpi)), RGB(0xFF, 0xFF, 0xFF)) << "x " << x;
     }
+}
+
+INSTANTIATE_TEST_SUITE_P(Dpi, AboutLayoutTest, ::testing::Values(96, 144),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "At" + std::to_string(info.param) + "Dpi";
+                         });
+
+// With a dark dialog face (as a dark or high contrast theme gives it), the
+// texts of both windows are drawn in the system's colours, readable on it,
+// and the separator in its 3-D colours.
+TEST_F(AboutTest, EveryTextIsReadableOnADarkDialogFace) {
+    constexpr COLORREF kFace = RGB(0x20, 0x20, 0x20);
+    constexpr COLORREF kLink = RGB(0x99, 0xCC, 0xFF);
+    constexpr COLORREF kHighlight = RGB(0x70, 0x70, 0x70);
+    constexpr COLORREF kShadow = RGB(0x08, 0x08, 0x08);
+    const ChangedSystemColours dark({{COLOR_BTNFACE, kFace},
+                                     {COLOR_BTNTEXT, RGB(0xF0, 0xF0, 0xF0)},
+                                     {COLOR_HOTLIGHT, kLink},
+                                     {COLOR_3DHILIGHT, kHighlight},
+                                     {COLOR_3DSHADOW, kShadow}});
+    const HWND main = Launch();
+    const HWND about = OpenAbout(main);
+    MoveAside(about);  // both windows in sight
+
+    WaitUntilPainted(about, 96, kLink, kShadow);
+    SaveScreen(L"dark_face.bmp");
+
+    std::vector<HWND> labels;
+    for (const int index : {kLblTitle, kLblDescription, kLblDisclaimer, kLabel1, kLabel2})
+        labels.push_back(Children(about)[static_cast<std::size_t>(index)]);
+    labels.push_back(FindChild(main, TARNWICK_WIDE(TARNWICK_MAKER_SITE), L"Static"));
+    for (HWND label : Children(main))
+        if (WindowText(label).rfind(L"Computer: ", 0) == 0) labels.push_back(label);
+    ASSERT_EQ(labels.size(), 7u);
+    for (HWND label : labels) EXPECT_GE(TextContrast(label), 4.5) << Utf8(WindowText(label));
+    for (const int x : {Pixels(100), Pixels(2800), Pixels(5500)}) {
+        EXPECT_EQ(ScreenPixel(about, x, Pixels(1845)), kShadow) << "x " << x;
+        EXPECT_EQ(ScreenPixel(about, x, Pixels(1860)), kHighlight) << "x " << x;
+    }
+}
+
+// The caption (and the taskbar) show the application icon's own small image,
+// not the large one shrunk.
+TEST_F(AboutTest, TheMainWindowsCaptionShowsTheSmallImage) {
+    const HWND main = Launch();
+    const ExeResources exe;
+    const int small = GetSystemMetrics(SM_CXSMICON);
+    const UniqueHicon own(
+        static_cast<HICON>(LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, small, small, 0)));
+    const UniqueHicon large(
+        static_cast<HICON>(LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
+    ASSERT_TRUE(own && large);
+    EXPECT_TRUE(PollUntil([&] { return CaptionShows(main, own.Get(), small); }, kWindowTimeoutMs))
+        << "the caption does not show the 16 x 16 image";
+    EXPECT_FALSE(CaptionShows(main, large.Get(), small)) << "the caption shows the 32 x 32 image shrunk";
 }
 
 TEST_F(AboutTest, LinksOfTheDialogShowTheHandCursor) {

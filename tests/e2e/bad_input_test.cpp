@@ -234,21 +234,30 @@ TEST_F(ComputerNameTest, ANameInTheAnsiCodePageIsShownAndBound) {
     EXPECT_EQ(binds, 2u);
 }
 
-TEST_F(ComputerNameTest, ANameOutsideTheAnsiCodePageReachesTheProgramAsQuestionMarks) {
-    // The ANSI call hands out "???" for Cyrillic letters under code page 1252:
-    // that is what is shown and bound, and no computer has that name.
+TEST_F(ComputerNameTest, ANameOutsideTheAnsiCodePageIsShownAndBound) {
+    // Cyrillic letters, which code page 1252 cannot hold (its ANSI call would
+    // hand out "???", which names no computer), reach the window and the bind
+    // as they are.
     ASSERT_EQ(GetACP(), 1252u);
-    SetComputerName(L"\x0412\x0415\x0411");
+    const std::wstring name = L"\x0412\x0415\x0411";
+    SetComputerName(name);
 
     const Program program = Program::Launch(L"");
-    ExpectBindReported(program, L"???");
-    EXPECT_EQ(BoundPath(), "VT_BSTR:\"WinNT://???,computer\"");
+    const HWND window = WindowAfterDecision(program);
+    ASSERT_TRUE(window) << "no launch decision";
+    EXPECT_TRUE(FindChild(window, L"Computer: " + name, L"Static"));
+    EXPECT_TRUE(FindChild(window, name, L"Static"));
+    EXPECT_EQ(BoundPath(), "VT_BSTR:\"WinNT://" + Utf8(name) + ",computer\"");
+    EXPECT_FALSE(program.FindMessageBox()) << "the bind failed";
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    ExpectNothingSwitched();
 }
 
 TEST_F(ComputerNameTest, ANameTheSystemCannotHandOutLeavesTheLabelsEmpty) {
-    // Longer than 15 characters, the name is refused by Wine's GetComputerNameA:
+    // Longer than the program's buffer of 256 characters, the name is refused:
     // the labels are written anyway and the empty name is bound.
-    SetComputerName(L"ABCDEFGHIJKLMNOPQRST");
+    SetComputerName(std::wstring(300, L'A'));
 
     const Program program = Program::Launch(L"-auto");
     ExpectBindReported(program, L"");

@@ -1,8 +1,8 @@
 #pragma once
 
-// One value of HKEY_LOCAL_MACHINE as it was before the test, put back byte for
-// byte afterwards, or removed again (with its key, when the test created that).
-// A value that cannot be put back fails the test.
+// One value of HKEY_LOCAL_MACHINE (or `root`) as it was before the test, put
+// back byte for byte afterwards, or removed again (with its key, when the test
+// created that). A value that cannot be put back fails the test.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -18,9 +18,10 @@ namespace tarnwick::bench {
 
 class RestoredValue {
 public:
-    RestoredValue(std::wstring key, std::wstring name) : key_(std::move(key)), name_(std::move(name)) {
+    RestoredValue(std::wstring key, std::wstring name, HKEY root = HKEY_LOCAL_MACHINE)
+        : root_(root), key_(std::move(key)), name_(std::move(name)) {
         UniqueHkey opened;
-        keyExisted_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_.c_str(), 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
+        keyExisted_ = RegOpenKeyExW(root_, key_.c_str(), 0, KEY_READ, opened.Put()) == ERROR_SUCCESS;
         if (!keyExisted_) return;
         DWORD size = 0;
         if (RegQueryValueExW(opened.Get(), name_.c_str(), nullptr, &type_, nullptr, &size) != ERROR_SUCCESS) return;
@@ -34,23 +35,50 @@ public:
     ~RestoredValue() {
         try {
             if (valueExisted_) {
-                StoreRaw(key_, name_, type_, data_);
+                StoreRaw(key_, name_, type_, data_, root_);
                 return;
             }
-            RemoveValue(key_, name_);
-            if (!keyExisted_) RegDeleteKeyW(HKEY_LOCAL_MACHINE, key_.c_str());
+            RemoveValue(key_, name_, root_);
+            if (!keyExisted_) RegDeleteKeyW(root_, key_.c_str());
         } catch (const std::exception& e) {
             ADD_FAILURE() << "registry not restored: " << e.what();
         }
     }
 
 private:
+    HKEY root_;
     std::wstring key_;
     std::wstring name_;
     bool keyExisted_ = false;
     bool valueExisted_ = false;
     DWORD type_ = REG_NONE;
     std::vector<BYTE> data_;
+};
+
+// The screen's DPI (LogPixels) as programs started while it lives see it; and
+// the calling thread sees their windows in real pixels, whatever DPI they
+// draw at. Both are put back afterwards.
+class ScreenDpi {
+public:
+    explicit ScreenDpi(DWORD dpi) : previous_(SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)) {
+        const auto* bytes = reinterpret_cast<const BYTE*>(&dpi);
+        StoreRaw(kUserKey, kValue, REG_DWORD, {bytes, bytes + sizeof dpi}, HKEY_CURRENT_USER);
+        StoreRaw(kMachineKey, kValue, REG_DWORD, {bytes, bytes + sizeof dpi});
+    }
+    ScreenDpi(const ScreenDpi&) = delete;
+    ScreenDpi& operator=(const ScreenDpi&) = delete;
+    ~ScreenDpi() {
+        if (previous_) SetThreadDpiAwarenessContext(previous_);
+    }
+
+private:
+    static constexpr wchar_t kUserKey[] = L"Control Panel\\Desktop";
+    static constexpr wchar_t kMachineKey[] = L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts";
+    static constexpr wchar_t kValue[] = L"LogPixels";
+
+    RestoredValue user_{kUserKey, kValue, HKEY_CURRENT_USER};
+    RestoredValue machine_{kMachineKey, kValue};
+    DPI_AWARENESS_CONTEXT previous_;
 };
 
 }  // namespace tarnwick::bench

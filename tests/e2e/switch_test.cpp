@@ -10,6 +10,7 @@
 
 #include "program.h"
 #include "provider_config.h"
+#include "restored_value.h"
 #include "services.h"
 
 namespace tarnwick::bench {
@@ -122,6 +123,10 @@ TEST_F(SwitchTest, StopWebIsFocusedWhenIisAdminRunsAndSwitchesEverythingOff) {
     const HWND stop = FindChild(window, L"Stop Web", L"Button");
     ASSERT_TRUE(stop);
     EXPECT_EQ(program.WaitForFocus(window, stop), stop);
+    // It also looks like the button Enter presses, as in the platform's dialogs.
+    const auto buttonType = [](HWND button) { return GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK; };
+    EXPECT_TRUE(PollUntil([&] { return buttonType(stop) == BS_DEFPUSHBUTTON; }, kWindowTimeoutMs));
+    EXPECT_EQ(buttonType(FindChild(window, L"Start Web", L"Button")), BS_PUSHBUTTON);
 
     Click(stop);
     EXPECT_EQ(program.WaitForExit(), 0u);
@@ -395,32 +400,44 @@ TEST_F(SwitchTest, AServiceThatNeverRunsReachesTheBound) {
     EXPECT_TRUE(Calls("MSFTPSVC", "Start").empty());
 }
 
-TEST_F(SwitchTest, TheWindowIsLaidOutInTwipsAt96Dpi) {
+// Pixels for `twips` at `dpi`, rounded to the nearest, halves away from zero.
+int Pixels(int twips, int dpi) {
+    const int scaled = twips * dpi;
+    return scaled >= 0 ? (scaled + 720) / 1440 : -((-scaled + 720) / 1440);
+}
+
+// The window as laid out at the screen's DPI, the ordinary 96 and 144.
+class MainWindowLayoutTest : public SwitchTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(MainWindowLayoutTest, TheWindowIsLaidOutInTwips) {
+    const int dpi = GetParam();
+    const ScreenDpi screenDpi(static_cast<DWORD>(dpi));
     const Program program = Program::Launch(L"");
     const HWND window = MainWindowAfterDecision(program, 1);
     ASSERT_TRUE(window);
     EXPECT_EQ(WindowText(window), L"Tarnwick");
     const RECT client = ClientRect(window);
-    EXPECT_EQ(client.right, 179);  // 2685 twips
-    EXPECT_EQ(client.bottom, 86);  // 1290 twips
+    EXPECT_EQ(client.right, Pixels(2685, dpi));  // 179 at 96 DPI
+    EXPECT_EQ(client.bottom, Pixels(1290, dpi));  // 86
 
     const LONG style = GetWindowLongW(window, GWL_STYLE);
     EXPECT_TRUE(style & WS_SYSMENU);
     EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     EXPECT_TRUE(GetMenu(window));
 
-    const auto expectRect = [&](HWND control, RECT expected, const char* name) {
+    const auto expectRect = [&](HWND control, RECT twips, const char* name) {
         ASSERT_TRUE(control) << name;
         const RECT actual = RectInParent(control);
-        EXPECT_EQ(actual.left, expected.left) << name;
-        EXPECT_EQ(actual.top, expected.top) << name;
-        EXPECT_EQ(actual.right - actual.left, expected.right) << name;
-        EXPECT_EQ(actual.bottom - actual.top, expected.bottom) << name;
+        EXPECT_EQ(actual.left, Pixels(twips.left, dpi)) << name;
+        EXPECT_EQ(actual.top, Pixels(twips.top, dpi)) << name;
+        EXPECT_EQ(actual.right - actual.left, Pixels(twips.right, dpi)) << name;
+        EXPECT_EQ(actual.bottom - actual.top, Pixels(twips.bottom, dpi)) << name;
     };
-    expectRect(FindChild(window, L"Start Web", L"Button"), {5, 24, 81, 33}, "cmdStart");
-    expectRect(FindChild(window, L"Stop Web", L"Button"), {93, 24, 81, 33}, "cmdStop");
-    expectRect(FindChild(window, L"Computer: " + ComputerName(), L"Static"), {12, -1, 153, 17}, "Label1");
-    expectRect(FindChild(window, ComputerName(), L"Static"), {12, -1, 153, 17}, "Label2");
+    // At 96 DPI: {5, 24, 81, 33}, {93, 24, 81, 33} and {12, -1, 153, 17} twice.
+    expectRect(FindChild(window, L"Start Web", L"Button"), {75, 360, 1215, 495}, "cmdStart");
+    expectRect(FindChild(window, L"Stop Web", L"Button"), {1395, 360, 1215, 495}, "cmdStop");
+    expectRect(FindChild(window, L"Computer: " + ComputerName(), L"Static"), {180, -15, 2295, 255}, "Label1");
+    expectRect(FindChild(window, ComputerName(), L"Static"), {180, -15, 2295, 255}, "Label2");
 
     // Centred on the screen.
     RECT frame{};
@@ -430,10 +447,15 @@ TEST_F(SwitchTest, TheWindowIsLaidOutInTwipsAt96Dpi) {
     EXPECT_LE(std::abs((frame.left + frame.right) / 2 - screenWidth / 2), 1);
     EXPECT_LE(std::abs((frame.top + frame.bottom) / 2 - screenHeight / 2), 1);
 
-    SaveScreenshot(WinBuildDir() + L"\\wine\\main-window.bmp");
+    SaveScreenshot(WinBuildDir() + L"\\wine\\main-window-" + std::to_wstring(dpi) + L"dpi.bmp");
     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(program.WaitForExit(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Dpi, MainWindowLayoutTest, ::testing::Values(96, 144),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "At" + std::to_string(info.param) + "Dpi";
+                         });
 
 TEST(ExecutableResources, VersionRecordNamesTheProductInUsEnglishUnicode) {
     const std::wstring exe = TarnwickExe();

@@ -56,9 +56,10 @@ public:
         if (!desktopRuns) return nullptr;
         return std::make_unique<Desktop>(events, desktopAccepts);
     }
-    bool HasHandler(const std::wstring& scheme) override {
-        events->push_back(L"handler? " + scheme);
-        return handlerRegistered;
+    bool HasAssociation(const std::wstring& scheme, Association kind) override {
+        static const wchar_t* const kNames[] = {L"command", L"delegate", L"appid"};
+        events->push_back(L"handler? " + scheme + L" " + kNames[static_cast<int>(kind)]);
+        return registered == kind;
     }
 
     std::vector<Call> calls;
@@ -66,7 +67,8 @@ public:
     bool elevated = false;
     bool desktopRuns = false;
     bool desktopAccepts = true;
-    bool handlerRegistered = true;
+    // The one kind of association the protocol has; none without.
+    std::optional<Association> registered = Association::Command;
 
 private:
     std::int64_t result_;
@@ -147,26 +149,38 @@ TEST_P(LinkTest, ReportsAFailedLaunchOnceWithTheStopIconAndReturns) {
 INSTANTIATE_TEST_SUITE_P(Links, LinkTest, testing::Values(kHomePage, kInfoMail),
                          [](const testing::TestParamInfo<Link>& info) { return std::string(info.param.name); });
 
-// Elevated with a desktop shell, the link goes through that shell so that the
-// handler runs with the user's own rights; otherwise straight to the shell's
-// entry point, as always.
+// Elevated, the link goes only through the desktop's shell, so that the
+// handler runs with the user's own rights, and only when a handler of any kind
+// is registered; without that shell it is not opened at all. Not elevated, it
+// goes straight to the shell's entry point, as always.
 TEST_P(LinkTest, RouteFollowsTheRightsAndTheDesktopShell) {
+    using Association = Shell::Association;
     const std::wstring target = GetParam().target;
     const std::wstring scheme = target.substr(0, target.find(L':'));
     const std::wstring box = L"box";
     const std::wstring desktop = L"desktop " + target + L" | C:\\ | 1";
+    const std::wstring command = L"handler? " + scheme + L" command";
+    const std::wstring delegate = L"handler? " + scheme + L" delegate";
+    const std::wstring appId = L"handler? " + scheme + L" appid";
     struct Case {
         const char* name;
-        bool elevated, desktopRuns, handlerRegistered, desktopAccepts;
+        bool elevated, desktopRuns, desktopAccepts;
+        std::optional<Association> registered;
         std::vector<std::wstring> events;
     };
     const std::vector<Case> cases = {
-        {"not elevated", false, true, true, true, {L"shell"}},
-        {"elevated, desktop shell", true, true, true, true, {L"find desktop", L"handler? " + scheme, desktop}},
-        {"elevated, no handler", true, true, false, true, {L"find desktop", L"handler? " + scheme, box}},
-        {"elevated, shell refuses", true, true, true, false,
-         {L"find desktop", L"handler? " + scheme, desktop, box}},
-        {"elevated, no desktop shell", true, false, true, true, {L"find desktop", L"shell"}},
+        {"not elevated", false, true, true, Association::Command, {L"shell"}},
+        {"not elevated, no desktop shell", false, false, true, Association::Command, {L"shell"}},
+        {"elevated, desktop shell", true, true, true, Association::Command, {L"find desktop", command, desktop}},
+        {"elevated, DelegateExecute only", true, true, true, Association::DelegateExecute,
+         {L"find desktop", command, delegate, desktop}},
+        {"elevated, AppId only", true, true, true, Association::AppId,
+         {L"find desktop", command, delegate, appId, desktop}},
+        {"elevated, no handler", true, true, true, std::nullopt, {L"find desktop", command, delegate, appId, box}},
+        {"elevated, shell refuses", true, true, false, Association::Command,
+         {L"find desktop", command, desktop, box}},
+        // Never the shell's entry point as administrator.
+        {"elevated, no desktop shell", true, false, true, Association::Command, {L"find desktop", box}},
     };
     for (const Case& c : cases) {
         std::vector<std::wstring> events;
@@ -175,14 +189,31 @@ TEST_P(LinkTest, RouteFollowsTheRightsAndTheDesktopShell) {
         shell.events = boxes.events = &events;
         shell.elevated = c.elevated;
         shell.desktopRuns = c.desktopRuns;
-        shell.handlerRegistered = c.handlerRegistered;
+        shell.registered = c.registered;
         shell.desktopAccepts = c.desktopAccepts;
 
         GetParam().routine(shell, boxes);
 
         EXPECT_EQ(events, c.events) << c.name;
+        EXPECT_TRUE(shell.calls.empty() || !c.elevated) << c.name << ": opened as administrator";
         for (const FakeBoxes::Box& shown : boxes.shown) EXPECT_EQ(shown.text, GetParam().errorText) << c.name;
     }
+}
+
+// A busy desktop shell that asks to be called later is asked again every 100
+// ms for 5 seconds; one that refuses outright is not asked again.
+TEST(BusyShell, RejectedCallsAreRetriedForFiveSeconds) {
+    const struct {
+        bool retryLater;
+        std::uint32_t elapsedMs;
+        std::optional<std::uint32_t> after;
+    } cases[] = {
+        {true, 0, 100u},     {true, 100, 100u},         {true, 4999, 100u},
+        {true, 5000, std::nullopt}, {true, 60000, std::nullopt}, {false, 0, std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RetryRejectedCallAfter(c.retryLater, c.elapsedMs), c.after)
+            << "retry later " << c.retryLater << ", after " << c.elapsedMs << " ms";
 }
 
 TEST(LinkTargets, MailTargetCarriesTheSubjectUnencoded) {

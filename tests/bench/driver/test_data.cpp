@@ -31,13 +31,14 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     return content;
 }
 
-void StoreRaw(const std::wstring& key, const std::wstring& name, DWORD type, const std::vector<BYTE>& data) {
+void StoreRaw(const std::wstring& key, const std::wstring& name, DWORD type, const std::vector<BYTE>& data,
+              HKEY root) {
     using NtSetValueKeyFn = LONG(NTAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, const void*, ULONG);
     const auto ntSetValueKey = reinterpret_cast<NtSetValueKeyFn>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetValueKey")));
     if (!ntSetValueKey) throw std::runtime_error("no NtSetValueKey");
     UniqueHkey opened;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, opened.Put(),
+    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, opened.Put(),
                         nullptr) != ERROR_SUCCESS)
         throw std::runtime_error("cannot create the key " + Utf8(key));
     std::wstring nameCopy = name;
@@ -54,9 +55,9 @@ std::vector<BYTE> StringBytes(const std::wstring& text, bool terminated) {
     return std::vector<BYTE>(bytes, bytes + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
 }
 
-void RemoveValue(const std::wstring& key, const std::wstring& name) {
+void RemoveValue(const std::wstring& key, const std::wstring& name, HKEY root) {
     UniqueHkey opened;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE, opened.Put()) == ERROR_SUCCESS)
+    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE, opened.Put()) == ERROR_SUCCESS)
         RegDeleteValueW(opened.Get(), name.c_str());
 }
 

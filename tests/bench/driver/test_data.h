@@ -18,12 +18,13 @@ bool Exists(const std::wstring& path);
 // another process is still writing can be read.
 std::optional<std::string> ReadWholeFile(const std::wstring& path);
 
-// Stores a value of HKEY_LOCAL_MACHINE with exactly these bytes (creating its
-// key): RegSetValueEx would add a missing string terminator. Throws
-// std::runtime_error when it cannot.
-void StoreRaw(const std::wstring& key, const std::wstring& name, DWORD type, const std::vector<BYTE>& data);
+// Stores a value of HKEY_LOCAL_MACHINE (or `root`) with exactly these bytes
+// (creating its key): RegSetValueEx would add a missing string terminator.
+// Throws std::runtime_error when it cannot.
+void StoreRaw(const std::wstring& key, const std::wstring& name, DWORD type, const std::vector<BYTE>& data,
+              HKEY root = HKEY_LOCAL_MACHINE);
 // The UTF-16 bytes of `text`, with or without the terminating NUL.
 std::vector<BYTE> StringBytes(const std::wstring& text, bool terminated);
-void RemoveValue(const std::wstring& key, const std::wstring& name);
+void RemoveValue(const std::wstring& key, const std::wstring& name, HKEY root = HKEY_LOCAL_MACHINE);
 
 }  // namespace tarnwick::bench
