@@ -272,12 +272,16 @@ constexpr wchar_t kFolderKey[] = L"SOFTWARE\\Microsoft\\Shared Tools Location";
 constexpr wchar_t kFolderValue[] = L"MSINFO";
 constexpr wchar_t kUnavailable[] = L"System Information Is Unavailable At This Time";
 
+// The program runs in kRoot, so that a folder value read as a number (42)
+// leads to kFolder, and one read as empty to the drive's root.
 constexpr wchar_t kRoot[] = L"C:\\Tarnwick Bad Input";
 constexpr wchar_t kTool[] = L"C:\\Tarnwick Bad Input\\tool.exe";
-constexpr wchar_t kFolder[] = L"C:\\Tarnwick Bad Input\\Folder";
-constexpr wchar_t kFolderTool[] = L"C:\\Tarnwick Bad Input\\Folder\\MSINFO32.EXE";
+constexpr wchar_t kFolder[] = L"C:\\Tarnwick Bad Input\\42";
+constexpr wchar_t kFolderTool[] = L"C:\\Tarnwick Bad Input\\42\\MSINFO32.EXE";
+constexpr wchar_t kDriveTool[] = L"C:\\MSINFO32.EXE";
 constexpr wchar_t kToolLog[] = L"C:\\Tarnwick Bad Input\\recorder.log";
-constexpr wchar_t kFolderToolLog[] = L"C:\\Tarnwick Bad Input\\Folder\\recorder.log";
+constexpr wchar_t kFolderToolLog[] = L"C:\\Tarnwick Bad Input\\42\\recorder.log";
+constexpr wchar_t kDriveToolLog[] = L"C:\\recorder.log";
 
 // A string value of exactly `bytes` bytes as the program's ANSI read counts
 // them (one per character): `text`, a NUL, then padding. The system reads a
@@ -299,7 +303,7 @@ struct Stored {
     std::vector<BYTE> data;
 };
 
-enum class Outcome { ToolRuns, FolderToolRuns, Unavailable };
+enum class Outcome { ToolRuns, FolderToolRuns, DriveToolRuns, Unavailable };
 
 struct RegistryCase {
     const char* name;
@@ -334,21 +338,24 @@ std::vector<RegistryCase> RegistryCases() {
          Outcome::FolderToolRuns},
         {"Place1Of1025BytesUnterminated", Stored{REG_SZ, PaddedString(kTool, 1025, false)}, folder,
          Outcome::FolderToolRuns},
-        // Place 2 of another type is found as an empty folder, where no
-        // MSINFO32.EXE is; too long, it is not read at all. Either way the user
-        // is told.
+        // Place 2 of another type is found as an empty folder: the drive's
+        // root, where a tool waits. A number is its decimal text, a folder here.
         {"Place2Binary", std::nullopt, Stored{REG_BINARY, Bytes(std::wstring(kFolder) + L'\0')},
-         Outcome::Unavailable},
+         Outcome::DriveToolRuns},
         {"Place2MultiString", std::nullopt, Stored{REG_MULTI_SZ, Bytes(std::wstring(kFolder) + L'\0' + L'\0')},
-         Outcome::Unavailable},
-        {"Place2ExpandString", std::nullopt, Text(kFolder, REG_EXPAND_SZ), Outcome::Unavailable},
-        {"Place2Dword", std::nullopt, Stored{REG_DWORD, Dword(42)}, Outcome::Unavailable},
+         Outcome::DriveToolRuns},
+        {"Place2ExpandString", std::nullopt, Text(kFolder, REG_EXPAND_SZ), Outcome::DriveToolRuns},
+        {"Place2Dword", std::nullopt, Stored{REG_DWORD, Dword(42)}, Outcome::FolderToolRuns},
+        // Zero bytes are no empty text: the user is told, the root's tool stays.
         {"Place2ZeroBytes", std::nullopt, Stored{REG_SZ, {}}, Outcome::Unavailable},
-        {"Place2Of1023Bytes", std::nullopt, Stored{REG_SZ, Bytes(std::wstring(1022, L'a') + L'\0')},
-         Outcome::Unavailable},
-        {"Place2Of1024Bytes", std::nullopt, Stored{REG_SZ, Bytes(std::wstring(1023, L'a') + L'\0')},
-         Outcome::Unavailable},
-        {"Place2Of1025Bytes", std::nullopt, Stored{REG_SZ, Bytes(std::wstring(1024, L'a') + L'\0')},
+        // Up to 1024 bytes the value is read: it names the tool itself before
+        // its padding, so the file test, which stops at the NUL, finds the
+        // tool, which then starts. 1025 bytes are not read at all.
+        {"Place2Of1023Bytes", std::nullopt, Stored{REG_SZ, PaddedString(kFolderTool, 1023, true)},
+         Outcome::FolderToolRuns},
+        {"Place2Of1024Bytes", std::nullopt, Stored{REG_SZ, PaddedString(kFolderTool, 1024, true)},
+         Outcome::FolderToolRuns},
+        {"Place2Of1025Bytes", std::nullopt, Stored{REG_SZ, PaddedString(kFolderTool, 1025, true)},
          Outcome::Unavailable},
     };
 }
@@ -362,12 +369,18 @@ protected:
         ASSERT_TRUE(Exists(recorder)) << "the recorder is not built";
         for (const auto* folder : {kRoot, kFolder})
             ASSERT_TRUE(CreateDirectoryW(folder, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-        for (const auto* copy : {kTool, kFolderTool}) ASSERT_TRUE(CopyFileW(recorder.c_str(), copy, FALSE));
-        for (const auto* log : {kToolLog, kFolderToolLog}) DeleteFileW(log);
+        for (const auto* copy : {kTool, kFolderTool, kDriveTool})
+            ASSERT_TRUE(CopyFileW(recorder.c_str(), copy, FALSE));
+        for (const auto* log : {kToolLog, kFolderToolLog, kDriveToolLog}) DeleteFileW(log);
+        // Inherited by the program.
+        ASSERT_TRUE(GetCurrentDirectoryW(MAX_PATH, directory_));
+        ASSERT_TRUE(SetCurrentDirectoryW(kRoot));
     }
 
     void TearDown() override {
-        for (const auto* file : {kToolLog, kFolderToolLog, kTool, kFolderTool}) DeleteFileW(file);
+        SetCurrentDirectoryW(directory_);
+        for (const auto* file : {kToolLog, kFolderToolLog, kDriveToolLog, kTool, kFolderTool, kDriveTool})
+            DeleteFileW(file);
         RemoveDirectoryW(kFolder);
         RemoveDirectoryW(kRoot);
         BenchTest::TearDown();
@@ -411,6 +424,7 @@ protected:
     RestoredValue toolPath_{kToolKey, kToolValue};
     RestoredValue folder_{kFolderKey, kFolderValue};
     HWND about_ = nullptr;
+    wchar_t directory_[MAX_PATH] = {};
 };
 
 TEST_P(SysInfoValueTest, StartsWhatTheValuesLeadToOrSaysItIsUnavailable) {
@@ -432,19 +446,18 @@ TEST_P(SysInfoValueTest, StartsWhatTheValuesLeadToOrSaysItIsUnavailable) {
         AnswerOk(*box);
         EXPECT_TRUE(PollUntil([&] { return !IsWindow(box->window); }, kWindowTimeoutMs));
     } else {
-        const std::wstring log = c.outcome == Outcome::ToolRuns ? kToolLog : kFolderToolLog;
+        const std::wstring log = c.outcome == Outcome::ToolRuns         ? kToolLog
+                                 : c.outcome == Outcome::FolderToolRuns ? kFolderToolLog
+                                                                        : kDriveToolLog;
         EXPECT_TRUE(PollUntil([&] { return Exists(log); }, kWindowTimeoutMs)) << "the expected tool did not run";
         EXPECT_FALSE(program.FindMessageBox());
     }
     // The program goes on, and no other tool ran.
     EXPECT_TRUE(program.Running());
     EXPECT_TRUE(IsWindow(about_));
-    if (c.outcome != Outcome::ToolRuns) {
-        EXPECT_FALSE(Exists(kToolLog)) << "the place 1 tool ran";
-    }
-    if (c.outcome != Outcome::FolderToolRuns) {
-        EXPECT_FALSE(Exists(kFolderToolLog)) << "the place 2 tool ran";
-    }
+    EXPECT_EQ(Exists(kToolLog), c.outcome == Outcome::ToolRuns) << "the place 1 tool";
+    EXPECT_EQ(Exists(kFolderToolLog), c.outcome == Outcome::FolderToolRuns) << "the place 2 tool";
+    EXPECT_EQ(Exists(kDriveToolLog), c.outcome == Outcome::DriveToolRuns) << "the tool in the drive's root";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SysInfoValueTest, ::testing::ValuesIn(RegistryCases()),

@@ -5,6 +5,7 @@
 // shown (Wine keeps no keyboard-cue state a test could read).
 
 #include <windows.h>
+#include <shobjidl.h>
 
 #include <gtest/gtest.h>
 
@@ -87,6 +88,34 @@ LRESULT CALLBACK RecordCues(int code, WPARAM wParam, LPARAM lParam) {
         cueMessages->push_back({sent->hwnd, LOWORD(sent->wParam), IsWindowVisible(sent->hwnd) != FALSE});
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
+
+// The shell's taskbar as the windows reach it (CLSID_TaskbarList, made in
+// this process): records the windows whose buttons it is asked to drop.
+class TaskbarRecorder final : public ITaskbarList, public IClassFactory {
+public:
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+        *out = nullptr;
+        if (iid == IID_IUnknown || iid == IID_ITaskbarList) *out = static_cast<ITaskbarList*>(this);
+        if (iid == IID_IClassFactory) *out = static_cast<IClassFactory*>(this);
+        return *out ? S_OK : E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // lives on the test's stack
+    STDMETHODIMP_(ULONG) Release() override { return 1; }
+    STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+        return outer ? CLASS_E_NOAGGREGATION : QueryInterface(iid, out);
+    }
+    STDMETHODIMP LockServer(BOOL) override { return S_OK; }
+    STDMETHODIMP HrInit() override { return S_OK; }
+    STDMETHODIMP AddTab(HWND) override { return S_OK; }
+    STDMETHODIMP DeleteTab(HWND window) override {
+        dropped.push_back(window);
+        return S_OK;
+    }
+    STDMETHODIMP ActivateTab(HWND) override { return S_OK; }
+    STDMETHODIMP SetActiveAlt(HWND) override { return S_OK; }
+
+    std::vector<HWND> dropped;
+};
 
 // The main window and, when asked for, the About dialog, as the program makes them.
 class WindowTest : public ::testing::Test {
@@ -245,6 +274,30 @@ TEST_F(WindowTest, KeyboardCuesAreInitialisedWhenEachWindowIsFirstShown) {
         EXPECT_EQ(cue.action, UIS_INITIALIZE);
         EXPECT_TRUE(cue.visible) << "before the window was shown";
     }
+}
+
+// The About dialog has no taskbar button of its own: it asks the taskbar to
+// drop it. The main window keeps its button.
+TEST_F(WindowTest, TheAboutDialogLeavesTheTaskbarWhileTheMainWindowStaysInIt) {
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    TaskbarRecorder taskbar;
+    DWORD registration = 0;
+    ASSERT_EQ(CoRegisterClassObject(CLSID_TaskbarList, static_cast<IClassFactory*>(&taskbar), CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &registration),
+              S_OK);
+    form_->Show();
+    OpenAbout();
+    ShowWindow(about_, SW_HIDE);
+    FrmAbout1::Show(GetModuleHandleW(nullptr), program_, adapters_, main_);  // shown again: dropped again
+    CoRevokeClassObject(registration);
+    CoUninitialize();
+
+    EXPECT_EQ(taskbar.dropped, (std::vector<HWND>{about_, about_}));
+    // Shown, unowned and marked as an application window: the taskbar lists it.
+    EXPECT_TRUE(IsWindowVisible(main_));
+    EXPECT_EQ(GetWindow(main_, GW_OWNER), nullptr);
+    const LONG exStyle = GetWindowLongW(main_, GWL_EXSTYLE);
+    EXPECT_TRUE((exStyle & WS_EX_APPWINDOW) && !(exStyle & WS_EX_TOOLWINDOW));
 }
 
 }  // namespace
