@@ -73,8 +73,8 @@ private:
 };
 
 ServiceControl::ServiceControl(MainView& view, ComputerNameSource& names, Directory& directory,
-                               Clock& clock, std::chrono::milliseconds bound)
-    : view_(view), names_(names), directory_(directory), clock_(clock), bound_(bound) {}
+                               Clock& clock, Switching& switching, std::chrono::milliseconds bound)
+    : view_(view), names_(names), directory_(directory), clock_(clock), switching_(switching), bound_(bound) {}
 
 ServiceBinding ServiceControl::BindComputer() {
     std::optional<std::wstring> discarded;
@@ -85,6 +85,7 @@ ServiceBinding ServiceControl::BindComputer() {
 }
 
 Outcome ServiceControl::OnStartClick() {
+    if (!switching_.TryTake()) return {Outcome::Kind::AlreadySwitching, std::nullopt, false};
     ServiceBinding binding = BindComputer();
     Ignoring ignoring;
     LookUpAll(binding, ignoring);
@@ -92,6 +93,7 @@ Outcome ServiceControl::OnStartClick() {
 }
 
 Outcome ServiceControl::OnStopClick() {
+    if (!switching_.TryTake()) return {Outcome::Kind::AlreadySwitching, std::nullopt, false};
     ServiceBinding binding = BindComputer();
     Ignoring ignoring;
     LookUpAll(binding, ignoring);
@@ -107,9 +109,13 @@ void ServiceControl::LookUpAll(ServiceBinding& binding, Ignoring& ignoring) {
 
 Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
     view_.Show();
+    // Only a launch that may switch takes the right: windows opened for the
+    // user may be several.
+    const bool automatic = IsAutomaticArgument(argumentText);
+    if (automatic && !switching_.TryTake()) return {Outcome::Kind::AlreadySwitching, std::nullopt, true};
     ServiceBinding binding = BindComputer();
 
-    if (IsAutomaticArgument(argumentText)) {
+    if (automatic) {
         binding.iisAdmin = LookUp(*binding.computer, kIisAdmin);
         binding.w3svc = LookUp(*binding.computer, kW3Svc);
         binding.msftpsvc = LookUp(*binding.computer, kMsFtpSvc);
@@ -122,6 +128,8 @@ Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
             return StopAndDisableServices(binding, ignoring);
         }
         // Neither stopped nor running: fall back to the window, still strict.
+        // Nothing is being switched, so another program may.
+        switching_.GiveBack();
     }
 
     binding.iisAdmin = LookUp(*binding.computer, kIisAdmin);
@@ -154,6 +162,7 @@ std::optional<WaitTimeout> ServiceControl::WaitForState(
 }
 
 Outcome ServiceControl::EnableAndStartServices(ServiceBinding& binding, Ignoring& ignoring) {
+    switching_.SequenceBegins();
     const auto& iisAdmin = binding.iisAdmin;
     ignoring.Try(iisAdmin, kIisAdmin,
                  [](DirectoryObject& s) { s.Put(L"StartType", std::wstring(kStartTypeAutomatic)); });
@@ -171,6 +180,7 @@ Outcome ServiceControl::EnableAndStartServices(ServiceBinding& binding, Ignoring
 }
 
 Outcome ServiceControl::StopAndDisableServices(ServiceBinding& binding, Ignoring& ignoring) {
+    switching_.SequenceBegins();
     const auto stop = [](DirectoryObject& s) { s.Call(L"Stop"); };
     ignoring.Try(binding.msftpsvc, kMsFtpSvc, stop);
     ignoring.Try(binding.w3svc, kW3Svc, stop);
@@ -179,10 +189,15 @@ Outcome ServiceControl::StopAndDisableServices(ServiceBinding& binding, Ignoring
                                     [&] { clock_.Pause(kPollIntervalMs); }))
         return {Outcome::Kind::BoundReached, std::move(timeout)};
 
-    // IISADMIN is asked again and again, without a pause, until it reports stopped.
+    // IISADMIN is asked again until it reports stopped, with the poll's pause
+    // between two requests: asked without one, the program and the service
+    // manager would each take a whole processor while a dependent service
+    // keeps it running.
     const auto& iisAdmin = binding.iisAdmin;
-    if (auto timeout = WaitForState(iisAdmin, kIisAdmin, ServiceState::Stopped, ignoring,
-                                    [&] { ignoring.Try(iisAdmin, kIisAdmin, stop); }))
+    if (auto timeout = WaitForState(iisAdmin, kIisAdmin, ServiceState::Stopped, ignoring, [&] {
+            ignoring.Try(iisAdmin, kIisAdmin, stop);
+            clock_.Pause(kPollIntervalMs);
+        }))
         return {Outcome::Kind::BoundReached, std::move(timeout)};
 
     // Only IISADMIN's start type is written; W3SVC and MSFTPSVC keep theirs.

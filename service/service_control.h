@@ -13,6 +13,7 @@
 #include "function_ref.h"
 #include "main_view.h"
 #include "service_binding.h"
+#include "switching.h"
 
 namespace tarnwick {
 
@@ -41,18 +42,23 @@ struct Outcome {
         KeepRunning,   // the window stays open for the user
         SequenceDone,  // a sequence ran to its end: the program ends (status 0)
         BoundReached,  // a wait gave up (bound reached, or service missing): tell the user, then end (status 2)
+        AlreadySwitching,  // another program holds the right to switch; nothing was changed: tell the user
     };
     Kind kind = Kind::KeepRunning;
     std::optional<WaitTimeout> timeout;
+    // AlreadySwitching: the automatic launch then ends (status 3); after a
+    // button the window stays, and the user may try again.
+    bool endsProgram = false;
 };
 
 // The start and stop sequences and the launch decision. Strict failures are
 // thrown as Failure; failures in ignoring mode are dropped (the last one per
-// service is kept for the timeout message).
+// service is kept for the timeout message). Every path that may run a
+// sequence takes the right to switch before its first service read.
 class ServiceControl {
 public:
     ServiceControl(MainView& view, ComputerNameSource& names, Directory& directory,
-                   Clock& clock, std::chrono::milliseconds bound = kWaitBound);
+                   Clock& clock, Switching& switching, std::chrono::milliseconds bound = kWaitBound);
 
     Outcome OnStartClick();
     Outcome OnStopClick();
@@ -74,6 +80,7 @@ private:
     ComputerNameSource& names_;
     Directory& directory_;
     Clock& clock_;
+    Switching& switching_;
     std::chrono::milliseconds bound_;
 };
 

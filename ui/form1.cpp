@@ -27,7 +27,7 @@ HICON ApplicationIcon(HINSTANCE instance, int widthMetric, int heightMetric) {
 
 Form1::Form1(HINSTANCE instance, Program& program, ComputerNameSource& names, Directory& directory, Clock& clock,
              ShellAdapters& adapters)
-    : Window(instance, program), serviceControl_(*this, names, directory, clock), adapters_(adapters) {
+    : Window(instance, program), serviceControl_(*this, names, directory, clock, program), adapters_(adapters) {
     UniqueHmenu menu(CreateMenu());
     if (!menu || !AppendMenuW(menu.Get(), MF_STRING, kFrmAboutId, kFrmAboutText)) throw FailureFromLastError();
     Create({kClassName, ApplicationIcon(instance, SM_CXICON, SM_CYICON),
@@ -113,6 +113,7 @@ std::wstring Form1::Label2Caption() const {
 
 void Form1::Show() {
     const HWND window = RequireHandle();
+    if (TheProgram().Unattended()) return;  // nobody could see it
     ShowWindow(window, SW_SHOWNORMAL);  // activation puts the focus on cmdStart (WM_SETFOCUS)
     // Painted at once, controls included: the launch decision may go on into a
     // sequence that keeps the message loop from running.
