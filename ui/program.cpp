@@ -27,14 +27,15 @@ constexpr wchar_t kShutdownBlockReason[] = L"Switching the IIS services";
 }  // namespace
 
 void Program::WindowOpened(HWND window) {
-    windows_.push_back(window);
+    const auto free = std::find(windows_.begin(), windows_.end(), nullptr);
+    if (free != windows_.end()) *free = window;
 }
 
 void Program::WindowClosed(HWND window) {
     const auto found = std::find(windows_.begin(), windows_.end(), window);
     if (found == windows_.end()) return;
-    windows_.erase(found);
-    if (windows_.empty()) PostQuitMessage(0);
+    *found = nullptr;
+    if (std::all_of(windows_.begin(), windows_.end(), [](HWND open) { return open == nullptr; })) PostQuitMessage(0);
 }
 
 void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
@@ -107,6 +108,7 @@ void Program::SequenceBegins() {
     // sequence has ended, with a reason Windows shows; without the reason
     // (a failure is ignored) Windows still waits, naming no reason.
     for (const HWND window : windows_) {
+        if (!window) continue;
         EnableWindow(window, FALSE);
         (void)ShutdownBlockReasonCreate(window, kShutdownBlockReason);
     }
@@ -116,6 +118,7 @@ void Program::SequenceEnded() {
     if (!sequencing_) return;
     sequencing_ = false;
     for (const HWND window : windows_) {
+        if (!window) continue;
         (void)ShutdownBlockReasonDestroy(window);  // deliberately ignored: the window goes with the program
         EnableWindow(window, TRUE);
     }

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <array>
 
 #include "failure.h"
 #include "message_boxes.h"
@@ -50,15 +50,17 @@ public:
     bool Sequencing() const { return sequencing_; }
 
     // The right to switch is a named mutex in the global namespace, held
-    // until the program ends.
+    // until the program ends, or given back by a launch that ran no sequence.
     bool TryTake() override;
     void GiveBack() override;
     void SequenceBegins() override;
 
-    // Runs one event handler and acts on its outcome: goes on, or ends the
-    // program (reporting a reached bound or a strict failure first). Does
-    // nothing while another handler runs (a message box's own loop could
-    // deliver a click) or once the program is ending.
+    // Runs one event handler and acts on its outcome: goes on (after telling
+    // the user that another program is switching, when it is), or ends the
+    // program (reporting a reached bound, another program switching or a
+    // strict failure first). Does nothing while another handler runs (the
+    // waits and a message box deliver messages, a click among them) or once
+    // the program is ending.
     void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler);
 
     // Reports a strict failure, then ends the program when the user closes the box.
@@ -72,7 +74,9 @@ private:
 
     MessageBoxes& boxes_;
     bool unattended_;
-    std::vector<HWND> windows_;  // the open top-level windows
+    // The open top-level windows: the main window and the About dialog, each
+    // at most once. A fixed array: nothing is allocated in a window procedure.
+    std::array<HWND, 2> windows_{};
     UniqueHandle switchingRight_;  // the mutex, while this program owns it
     HWND focusBeforeSequence_ = nullptr;
     bool busy_ = false;
