@@ -426,6 +426,31 @@ TEST_F(SwitchTest, TwoAutoCopiesStartedTogetherSwitchOnceAndTheOtherChangesNothi
     EXPECT_TRUE(Calls("IISADMIN", "Stop").empty());
 }
 
+TEST_F(SwitchTest, AButtonPressedWhileAnotherProgramSwitchesSaysSoAndCanBePressedAgain) {
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 1);
+    ASSERT_TRUE(window);
+    const HWND start = FindChild(window, L"Start Web", L"Button");
+    HANDLE other = CreateMutexW(nullptr, TRUE, kSwitchingMutexName);  // another program switching
+    ASSERT_TRUE(other);
+    Click(start);
+    const auto box = program.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, L"Another Tarnwick is switching the IIS services. Nothing was changed.");
+    EXPECT_EQ(box->icon, BoxIcon::Information);
+    AnswerOk(*box);
+    EXPECT_TRUE(PollUntil([&] { return !program.FindMessageBox(); }, kWindowTimeoutMs));
+    EXPECT_TRUE(program.Running()) << "the window did not stay";
+    EXPECT_EQ(Calls("computer", "GetObject").size(), 1u) << "the click read the services";
+
+    // Once the other program is done, the same button switches.
+    ReleaseMutex(other);
+    CloseHandle(other);
+    Click(start);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+}
+
 TEST_F(SwitchTest, TheRightLeftBehindByAnEndedCopyDoesNotBlockTheNextOne) {
     // A thread that takes the mutex and ends without giving it back leaves it
     // abandoned, as a copy ended mid-switch does; the handle kept here keeps
