@@ -165,6 +165,15 @@ private:
     std::wstring statPath_;
 };
 
+// The CPU time of a program of Wine's own, from /proc; nothing when it is not found.
+std::optional<double> WineProgramCpuMs(const wchar_t* program) {
+    wchar_t system[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring statPath = UnixStatPath(std::wstring(system, length) + L"\\" + program);
+    if (statPath.empty()) return std::nullopt;
+    return UnixCpuMs(statPath);
+}
+
 }  // namespace
 
 double NowMs() {
@@ -378,6 +387,48 @@ RepeatedStop MeasureRepeatedStop(DWORD stopDelayMs) {
     result.stopPendingMs =
         PendingTime(ReadStateLog(StateLogPath()), "IISADMIN", SERVICE_STOP_PENDING, SERVICE_STOPPED);
     return result;
+}
+
+RefusedStopCost MeasureRefusedStopCost(DWORD windowMs) {
+    ServiceBehaviour refusing;
+    refusing.refuseStop = true;
+    ResetServices(BenchSetup()
+                      .Running(L"IISADMIN")
+                      .Running(L"W3SVC")
+                      .Running(L"MSFTPSVC")
+                      .Behaving(L"IISADMIN", refusing));
+    SetStateLog(StateLogPath());
+
+    const Program program = Program::Launch(L"-auto");
+    const UniqueHandle process = OpenForMeasuring(program.Id());
+    // Once W3SVC has stopped, the program asks IISADMIN to stop until it does.
+    if (!PollUntil([&] { return StateReached(ReadStateLog(StateLogPath()), "W3SVC", SERVICE_STOPPED).has_value(); },
+                   kWindowTimeoutMs))
+        throw Error("W3SVC did not stop");
+
+    const CpuClock cpu(process.Get(), TarnwickExe());
+    const double cpuBefore = cpu.Ms();
+    const auto managerBefore = WineProgramCpuMs(L"services.exe");
+    const double from = NowMs();
+    Sleep(windowMs);  // the sampled stretch, not a wait for something to happen
+    const double cpuAfter = cpu.Ms();
+    const auto managerAfter = WineProgramCpuMs(L"services.exe");
+    const double to = NowMs();
+
+    if (StateReached(ReadStateLog(StateLogPath()), "IISADMIN", SERVICE_STOP_PENDING).has_value())
+        throw Error("IISADMIN began to stop while it should refuse");
+    if (!program.Running()) throw Error("tarnwick.exe ended while IISADMIN still refused to stop");
+    RefusedStopCost cost;
+    cost.windowMs = to - from;
+    cost.cpuFromProc = cpu.FromProc();
+    cost.cpuMsPerSecond = (cpuAfter - cpuBefore) * 1000.0 / cost.windowMs;
+    if (managerBefore && managerAfter)
+        cost.managerCpuMsPerSecond = (*managerAfter - *managerBefore) * 1000.0 / cost.windowMs;
+
+    // IISADMIN gives in: the next Stop request stops it, and the program ends.
+    SetBehaviour(L"IISADMIN", ServiceBehaviour{});
+    if (program.WaitForExit(kJobTimeoutMs) != 0u) throw Error("tarnwick.exe -auto did not switch off");
+    return cost;
 }
 
 }  // namespace tarnwick::bench::perf

@@ -80,4 +80,16 @@ struct RepeatedStop {
 // tarnwick.exe -auto switching off while IISADMIN takes `stopDelayMs` to stop.
 RepeatedStop MeasureRepeatedStop(DWORD stopDelayMs);
 
+struct RefusedStopCost {
+    double cpuMsPerSecond = 0;         // tarnwick.exe, user + kernel time per second sampled
+    double managerCpuMsPerSecond = -1; // Wine's service manager (services.exe); -1: not found in /proc
+    double windowMs = 0;
+    bool cpuFromProc = false;
+};
+
+// tarnwick.exe -auto switching off while IISADMIN refuses the stop control:
+// the CPU time over `windowMs` of its repeated Stop requests; then IISADMIN
+// accepts the control again and the program ends.
+RefusedStopCost MeasureRefusedStopCost(DWORD windowMs);
+
 }  // namespace tarnwick::bench::perf

@@ -40,6 +40,7 @@ struct Options {
     DWORD waitingStartDelayMs = 8000;
     DWORD waitingWindowMs = 5000;
     DWORD repeatedStopDelayMs = 1000;
+    DWORD refusedStopWindowMs = 5000;
     std::map<std::string, std::string> sizes;  // executable name -> bytes
     std::map<std::string, std::string> dlls;   // executable name -> imported DLLs
 };
@@ -136,6 +137,7 @@ struct Results {
     std::map<std::string, SwitchFigures> switching;
     std::optional<perf::WaitingCost> waiting, waitingWithJournal;
     std::optional<perf::RepeatedStop> repeatedStop;
+    std::optional<perf::RefusedStopCost> refusedStop;
     std::vector<std::string> failures;
 };
 
@@ -215,6 +217,8 @@ void MeasureWaiting(const Options& options, Results& results) {
     results.repeatedStop = Attempt<perf::RepeatedStop>("repeated stop", results.failures, [&] {
         return perf::MeasureRepeatedStop(options.repeatedStopDelayMs);
     });
+    results.refusedStop = Attempt<perf::RefusedStopCost>("CPU time while IISADMIN refuses to stop", results.failures,
+                                                         [&] { return perf::MeasureRefusedStopCost(options.refusedStopWindowMs); });
 }
 
 // One start-up row: the median against the floor's, and the target ratio.
@@ -268,6 +272,13 @@ void PrintSummary(const Options& options, const Results& results) {
         std::printf("| Stop requests to IISADMIN while it takes %s to stop | %zu (%zu refused) | - | - | |\n",
                     Ms(results.repeatedStop->stopPendingMs).c_str(), results.repeatedStop->stopRequests,
                     results.repeatedStop->refusedRequests);
+
+    if (results.refusedStop) {
+        const auto& refused = *results.refusedStop;
+        std::printf("| CPU time while IISADMIN refuses to stop%s | %s per s | service manager: %s | - | |\n",
+                    refused.cpuFromProc ? " (from Linux's /proc)" : "", Ms(refused.cpuMsPerSecond).c_str(),
+                    refused.managerCpuMsPerSecond < 0 ? "not found" : (Ms(refused.managerCpuMsPerSecond) + " per s").c_str());
+    }
 
     const auto size = [&](const char* name) {
         const auto found = options.sizes.find(name);

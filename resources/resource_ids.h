@@ -5,3 +5,6 @@
 #define IDI_TARNWICK 1
 // The hand shown over the About dialog's links.
 #define IDC_HAND_LINK 2
+// The one message of the message table (tarnwick_messages.mc), the event
+// id of every event the program writes: its text is the event's one string.
+#define TARNWICK_EVENT_REPORT 1

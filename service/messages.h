@@ -10,6 +10,10 @@ namespace tarnwick {
 
 inline constexpr wchar_t kApplicationTitle[] = L"Tarnwick";
 
+// The report of a program that found another one switching.
+inline constexpr wchar_t kAlreadySwitchingText[] =
+    L"Another Tarnwick is switching the IIS services. Nothing was changed.";
+
 // Where a strict failure escaped: it decides the report's last line.
 enum class FailurePlace {
     Switching,    // the launch decision or a Start Web / Stop Web click

@@ -128,8 +128,15 @@ private:
 };
 
 ServiceControl::ServiceControl(MainView& view, ComputerNameSource& names, Directory& directory,
-                               Registry& registry, Clock& clock, std::chrono::milliseconds bound)
-    : view_(view), names_(names), directory_(directory), registry_(registry), clock_(clock), bound_(bound) {}
+                               Registry& registry, Clock& clock, Switching& switching,
+                               std::chrono::milliseconds bound)
+    : view_(view),
+      names_(names),
+      directory_(directory),
+      registry_(registry),
+      clock_(clock),
+      switching_(switching),
+      bound_(bound) {}
 
 ServiceBinding ServiceControl::BindComputer() {
     std::optional<std::wstring> discarded;
@@ -140,6 +147,7 @@ ServiceBinding ServiceControl::BindComputer() {
 }
 
 Outcome ServiceControl::OnStartClick() {
+    if (!switching_.TryTake()) return {Outcome::Kind::AlreadySwitching, std::nullopt, false};
     ServiceBinding binding = BindComputer();
     Ignoring ignoring;
     LookUpAll(binding, ignoring);
@@ -147,6 +155,7 @@ Outcome ServiceControl::OnStartClick() {
 }
 
 Outcome ServiceControl::OnStopClick() {
+    if (!switching_.TryTake()) return {Outcome::Kind::AlreadySwitching, std::nullopt, false};
     ServiceBinding binding = BindComputer();
     Ignoring ignoring;
     LookUpAll(binding, ignoring);
@@ -195,12 +204,16 @@ std::unique_ptr<DirectoryObject> ServiceControl::LookUpSwitch(DirectoryObject& c
 
 Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
     view_.Show();
+    // Only a launch that may switch takes the right: windows opened for the
+    // user may be several.
+    const bool automatic = IsAutomaticArgument(argumentText);
+    if (automatic && !switching_.TryTake()) return {Outcome::Kind::AlreadySwitching, std::nullopt, true};
     // Before any directory call: the profile decides which services are looked up.
     iis_ = DetectIis(registry_);
     ServiceBinding binding = BindComputer();
     std::unique_ptr<DirectoryObject>& switchService = Field(binding, PlanFor(iis_.profile).switchService);
 
-    if (IsAutomaticArgument(argumentText)) {
+    if (automatic) {
         Ignoring ignoring;  // used once a sequence runs; the lookups are strict
         LookUpForToggle(binding, ignoring);
         if (Is(ReadStatus(*switchService), ServiceState::Stopped))
@@ -208,6 +221,8 @@ Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
         if (Is(ReadStatus(*switchService), ServiceState::Running))
             return StopAndDisableServices(binding, ignoring);
         // Neither stopped nor running: fall back to the window, still strict.
+        // Nothing is being switched, so another program may.
+        switching_.GiveBack();
     }
 
     switchService = LookUpSwitch(*binding.computer);
@@ -247,6 +262,7 @@ void ServiceControl::WriteStartType(const std::unique_ptr<DirectoryObject>& fiel
 }
 
 Outcome ServiceControl::EnableAndStartServices(ServiceBinding& binding, Ignoring& ignoring) {
+    switching_.SequenceBegins();
     const SwitchPlan& plan = PlanFor(iis_.profile);
     const wchar_t* switchName = plan.switchService;
     const auto& switchService = Field(binding, switchName);
@@ -266,6 +282,7 @@ Outcome ServiceControl::EnableAndStartServices(ServiceBinding& binding, Ignoring
 }
 
 Outcome ServiceControl::StopAndDisableServices(ServiceBinding& binding, Ignoring& ignoring) {
+    switching_.SequenceBegins();
     const SwitchPlan& plan = PlanFor(iis_.profile);
     const ServiceRef ftp = FtpService(binding, plan);
     ignoring.Try(ftp.object, ftp.name, Stop);
@@ -278,9 +295,14 @@ Outcome ServiceControl::StopAndDisableServices(ServiceBinding& binding, Ignoring
     const wchar_t* switchName = plan.switchService;
     const auto& switchService = Field(binding, switchName);
     if (!SwitchIsWeb(plan)) {
-        // IISADMIN is asked again and again, without a pause, until it reports stopped.
-        if (auto timeout = WaitForState(switchService, switchName, ServiceState::Stopped, ignoring,
-                                        [&] { ignoring.Try(switchService, switchName, Stop); }))
+        // IISADMIN is asked again until it reports stopped, with the poll's
+        // pause between two requests: asked without one, the program and the
+        // service manager would each take a whole processor while a dependent
+        // service keeps it running.
+        if (auto timeout = WaitForState(switchService, switchName, ServiceState::Stopped, ignoring, [&] {
+                ignoring.Try(switchService, switchName, Stop);
+                clock_.Pause(kPollIntervalMs);
+            }))
             return {Outcome::Kind::BoundReached, std::move(timeout)};
     }
 

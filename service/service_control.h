@@ -15,6 +15,7 @@
 #include "main_view.h"
 #include "registry.h"
 #include "service_binding.h"
+#include "switching.h"
 
 namespace tarnwick {
 
@@ -43,9 +44,13 @@ struct Outcome {
         KeepRunning,   // the window stays open for the user
         SequenceDone,  // a sequence ran to its end: the program ends (status 0)
         BoundReached,  // a wait gave up (bound reached, or service missing): tell the user, then end (status 2)
+        AlreadySwitching,  // another program holds the right to switch; nothing was changed: tell the user
     };
     Kind kind = Kind::KeepRunning;
     std::optional<WaitTimeout> timeout;
+    // AlreadySwitching: the automatic launch then ends (status 3); after a
+    // button the window stays, and the user may try again.
+    bool endsProgram = false;
 };
 
 // Added to the report of a missing IISADMIN when IIS's set-up key is missing too.
@@ -54,11 +59,12 @@ inline constexpr wchar_t kIisNotInstalledNote[] = L"IIS is not installed on this
 // The start and stop sequences and the launch decision, for the IIS profile
 // the launch decision reads from the registry before it binds. Strict
 // failures are thrown as Failure; failures in ignoring mode are dropped (the
-// last one per service is kept for the timeout message).
+// last one per service is kept for the timeout message). Every path that may
+// run a sequence takes the right to switch before its first service read.
 class ServiceControl {
 public:
     ServiceControl(MainView& view, ComputerNameSource& names, Directory& directory, Registry& registry,
-                   Clock& clock, std::chrono::milliseconds bound = kWaitBound);
+                   Clock& clock, Switching& switching, std::chrono::milliseconds bound = kWaitBound);
 
     // The buttons switch with the profile the launch decision found.
     Outcome OnStartClick();
@@ -86,6 +92,7 @@ private:
     Directory& directory_;
     Registry& registry_;
     Clock& clock_;
+    Switching& switching_;
     std::chrono::milliseconds bound_;
     IisInstallation iis_;
 };

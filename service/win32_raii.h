@@ -57,6 +57,7 @@ struct DestroyIconFn { void operator()(HICON i) const { DestroyIcon(i); } };
 struct DeletePenFn { void operator()(HPEN p) const { DeleteObject(p); } };
 struct FreeLibraryFn { void operator()(HMODULE m) const { FreeLibrary(m); } };
 struct LocalFreeFn { void operator()(HLOCAL m) const { LocalFree(m); } };
+struct DeregisterEventSourceFn { void operator()(HANDLE h) const { DeregisterEventSource(h); } };
 
 using UniqueHandle = UniqueResource<HANDLE, CloseHandleFn, nullptr>;
 using UniqueHkey = UniqueResource<HKEY, RegCloseKeyFn, nullptr>;
@@ -72,6 +73,8 @@ using UniqueHpen = UniqueResource<HPEN, DeletePenFn, nullptr>;
 using UniqueHlocal = UniqueResource<HLOCAL, LocalFreeFn, nullptr>;
 // A DLL loaded by LoadLibrary(Ex), freed on destruction.
 using UniqueHmodule = UniqueResource<HMODULE, FreeLibraryFn, nullptr>;
+// An event log source from RegisterEventSource.
+using UniqueEventSource = UniqueResource<HANDLE, DeregisterEventSourceFn, nullptr>;
 
 class UniqueBstr : public UniqueResource<BSTR, SysFreeStringFn, nullptr> {
 public:

@@ -9,6 +9,7 @@ enum class MessageIcon {
     None,
     Error,    // the stop sign
     Warning,  // the exclamation mark
+    Information,  // the "i" in a bubble
 };
 
 // The platform's modal message box with a single OK button: the one way the

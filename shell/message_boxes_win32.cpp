@@ -13,6 +13,8 @@ UINT IconFlag(MessageIcon icon) {
         return MB_ICONERROR;
     case MessageIcon::Warning:
         return MB_ICONWARNING;
+    case MessageIcon::Information:
+        return MB_ICONINFORMATION;
     case MessageIcon::None:
         break;
     }

@@ -32,6 +32,12 @@ add_wine_test(e2e_fault_matrix tests/e2e/e2e_fault_matrix_tests.exe)
 add_wine_test(e2e_bad_input tests/e2e/e2e_bad_input_tests.exe)
 add_wine_test(e2e_window tests/e2e/e2e_window_tests.exe)
 
+# tarnwick.exe where nobody sees a window; Wine's event log is its debug
+# output, which the script hands to the suite.
+add_test(NAME e2e_unattended
+  COMMAND ${TARNWICK_WINE_SESSION} ${TARNWICK_WIN_BUILD_DIR} --shell ${CMAKE_SOURCE_DIR}/tests/e2e/unattended_test.sh)
+set_tests_properties(e2e_unattended PROPERTIES RESOURCE_LOCK wine_prefix TIMEOUT 900 LABELS wine)
+
 # The release files: made as "make package" makes them, signed, checked, then
 # installed, upgraded and uninstalled under Wine in a prefix of the suite's own.
 add_test(NAME e2e_install

@@ -32,7 +32,7 @@ UniqueHicon ApplicationIcon(HINSTANCE instance, int widthMetric, int heightMetri
 Form1::Form1(HINSTANCE instance, Program& program, ComputerNameSource& names, Directory& directory, Clock& clock,
              ShellAdapters& adapters)
     : Window(instance, program, Index(Form1Control::CmdStart)),
-      serviceControl_(*this, names, directory, adapters.registry, clock),
+      serviceControl_(*this, names, directory, adapters.registry, clock, program),
       adapters_(adapters) {
     UniqueHmenu menu(CreateMenu());
     if (!menu || !AppendMenuW(menu.Get(), MF_STRING, kFrmAboutId, kFrmAboutText)) throw FailureFromLastError();
@@ -135,6 +135,7 @@ std::wstring Form1::Label2Caption() const {
 
 void Form1::Show() {
     const HWND window = RequireHandle();
+    if (TheProgram().Unattended()) return;  // nobody could see it
     ShowWindow(window, SW_SHOWNORMAL);  // activation puts the focus on cmdStart (WM_SETFOCUS)
     // Painted at once, controls included: the launch decision may go on into a
     // sequence that keeps the message loop from running.

@@ -4,6 +4,7 @@
 #include "adsi_directory_win32.h"
 #include "command_line.h"
 #include "computer_name_win32.h"
+#include "event_log_win32.h"
 #include "failure_win32.h"
 #include "form1.h"
 #include "message_boxes_win32.h"
@@ -12,6 +13,7 @@
 #include "sys_info_win32.h"
 #include "system_clock_win32.h"
 #include "win32_raii.h"
+#include "window_station_win32.h"
 
 namespace {
 
@@ -54,9 +56,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     (void)HeapSetInformation(nullptr, HeapEnableTerminationOnCorruption, nullptr, 0);
 
     // The one path for message boxes and the program-wide guard come first:
-    // every failure from here on is reported through them.
+    // every failure from here on is reported through them. Where nobody sees
+    // a window, a box would wait for ever: the reports go to the event log.
+    const bool unattended = !WindowStationIsVisible();
     Win32MessageBoxes boxes;
-    Program program(boxes);
+    Win32EventLog eventLog;
+    EventLogReports events(eventLog);
+    Program program(unattended ? static_cast<MessageBoxes&>(events) : boxes, unattended);
 
     // Registers the visual-style controls of the manifest's Common Controls 6.
     // Should it fail, the system's plain buttons serve as well.
@@ -66,6 +72,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     // The adapters, made once and handed to the windows. Everything before
     // the message loop belongs to the launch.
     try {
+        const std::wstring argumentText = ArgumentText(GetCommandLineW());
+        if (unattended && !UnattendedLaunchGoesOn(argumentText, events)) EndProgram(ExitCode::Done);
         Win32ComputerName names;
         // Sets COM up at the launch decision's bind, once the window is shown;
         // everything else that uses COM comes after that bind.
@@ -76,7 +84,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         Win32ProgramFiles files;
         ShellAdapters adapters{shell, registry, files};
         Form1 form(instance, program, names, directory, clock, adapters);
-        form.Load(ArgumentText(GetCommandLineW()));
+        form.Load(argumentText);
+        // Unattended, the launch falls back to the window only when IISADMIN
+        // was neither stopped nor running; nobody could use it.
+        if (unattended)
+            program.EndAfterReport(kUndecidedUnattendedText, MessageIcon::Warning, ExitCode::StrictFailure);
         return RunMessageLoop();
     } catch (...) {
         program.EndWithStrictFailure(FailureFromCurrentException(), FailurePlace::Switching);

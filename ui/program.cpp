@@ -1,5 +1,6 @@
 #include "program.h"
 
+#include <algorithm>
 #include <new>
 
 #include "failure_win32.h"
@@ -20,10 +21,21 @@ private:
     HCURSOR previous_;
 };
 
+// What Windows shows for the program when a log-off or shutdown waits for it.
+constexpr wchar_t kShutdownBlockReason[] = L"Switching the IIS services";
+
 }  // namespace
 
-void Program::WindowClosed() {
-    if (openWindows_ > 0 && --openWindows_ == 0) PostQuitMessage(0);
+void Program::WindowOpened(HWND window) {
+    const auto free = std::find(windows_.begin(), windows_.end(), nullptr);
+    if (free != windows_.end()) *free = window;
+}
+
+void Program::WindowClosed(HWND window) {
+    const auto found = std::find(windows_.begin(), windows_.end(), window);
+    if (found == windows_.end()) return;
+    *found = nullptr;
+    if (std::all_of(windows_.begin(), windows_.end(), [](HWND open) { return open == nullptr; })) PostQuitMessage(0);
 }
 
 void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
@@ -36,19 +48,81 @@ void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
             outcome = handler();
         }
         // The handler has returned, so its directory objects are released.
+        SequenceEnded();
         switch (outcome.kind) {
         case Outcome::Kind::KeepRunning:
             busy_ = false;
             return;
         case Outcome::Kind::SequenceDone:
-            EndProgram(ExitCode::Done);
+            End(ExitCode::Done);
         case Outcome::Kind::BoundReached:
             EndAfterReport(TimeoutText(outcome.timeout.value()), MessageIcon::Warning, ExitCode::BoundReached);
+        case Outcome::Kind::AlreadySwitching:
+            if (outcome.endsProgram)
+                EndAfterReport(kAlreadySwitchingText, MessageIcon::Information, ExitCode::AlreadySwitching);
+            // The window stays, and the user may try again later.
+            boxes_.Show(kAlreadySwitchingText, kApplicationTitle, MessageIcon::Information);
+            busy_ = false;
+            return;
         }
     } catch (...) {
         // Nothing may unwind through the window procedure.
+        SequenceEnded();
         EndWithStrictFailure(FailureFromCurrentException(), place);
     }
+}
+
+bool Program::TryTake() {
+    if (switchingRight_) return true;
+    // Only the rights to wait for the mutex and to release it: whoever made it
+    // (the system account running a scheduled task, say) grants administrators
+    // no more by default.
+    UniqueHandle mutex(CreateMutexExW(nullptr, kSwitchingMutexName, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    if (!mutex) throw FailureFromLastError();
+    switch (WaitForSingleObject(mutex.Get(), 0)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED:  // its holder was ended without giving it back: it is free
+        switchingRight_ = std::move(mutex);
+        return true;
+    case WAIT_TIMEOUT:
+        return false;
+    default:
+        throw FailureFromLastError();
+    }
+}
+
+void Program::GiveBack() {
+    if (!switchingRight_) return;
+    // Should the release fail, closing the handle still frees the mutex when
+    // the program ends.
+    (void)ReleaseMutex(switchingRight_.Get());
+    switchingRight_.Reset();
+}
+
+void Program::SequenceBegins() {
+    if (sequencing_) return;
+    sequencing_ = true;
+    focusBeforeSequence_ = GetFocus();
+    // The windows take no input, as under the final report, while the waits
+    // retrieve their messages. A log-off or shutdown is held back until the
+    // sequence has ended, with a reason Windows shows; without the reason
+    // (a failure is ignored) Windows still waits, naming no reason.
+    for (const HWND window : windows_) {
+        if (!window) continue;
+        EnableWindow(window, FALSE);
+        (void)ShutdownBlockReasonCreate(window, kShutdownBlockReason);
+    }
+}
+
+void Program::SequenceEnded() {
+    if (!sequencing_) return;
+    sequencing_ = false;
+    for (const HWND window : windows_) {
+        if (!window) continue;
+        (void)ShutdownBlockReasonDestroy(window);  // deliberately ignored: the window goes with the program
+        EnableWindow(window, TRUE);
+    }
+    if (focusBeforeSequence_ && IsWindow(focusBeforeSequence_)) SetFocus(focusBeforeSequence_);
 }
 
 void Program::EndWithStrictFailure(const Failure& failure, FailurePlace place) {
@@ -65,6 +139,13 @@ void Program::EndAfterReport(const std::wstring& text, MessageIcon icon, ExitCod
         // Deliberately ignored: the program ends either way, and there is no
         // other place to say so.
     }
+    End(code);
+}
+
+void Program::End(ExitCode code) {
+    // Given back rather than left abandoned, though the next program takes an
+    // abandoned one as well.
+    GiveBack();
     EndProgram(code);
 }
 

@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
+#include <array>
 
 #include "failure.h"
 #include "message_boxes.h"
 #include "messages.h"
 #include "service_control.h"
+#include "switching.h"
+#include "win32_raii.h"
 
 namespace tarnwick {
 
@@ -16,44 +19,69 @@ enum class ExitCode : UINT {
     Done = 0,           // a sequence ran to its end, or the user closed the window
     StrictFailure = 1,  // a failure was reported
     BoundReached = 2,   // a wait gave up and the user was told
+    AlreadySwitching = 3,  // another program was switching the IIS services; nothing was changed
 };
 
-// What the program's windows share at run time: the count of open windows,
-// the one guard that lets a single event handler run at a time and none once
-// the program is ending, and the one place where a handler's outcome becomes
-// an ending. Owned by the entry point; there is one.
-class Program {
+// What the program's windows share at run time: the open windows, the one
+// guard that lets a single event handler run at a time and none once the
+// program is ending, the right to switch the IIS services while the program
+// holds it, and the one place where a handler's outcome becomes an ending.
+// Owned by the entry point; there is one.
+class Program final : public Switching {
 public:
-    explicit Program(MessageBoxes& boxes) : boxes_(boxes) {}
+    // `unattended`: the process's window station is one nobody sees, so no
+    // window is shown and `boxes` writes its reports somewhere else.
+    explicit Program(MessageBoxes& boxes, bool unattended = false) : boxes_(boxes), unattended_(unattended) {}
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
     MessageBoxes& Boxes() { return boxes_; }
+    bool Unattended() const { return unattended_; }
 
     // Top-level windows report their creation and destruction; when the last
     // one is destroyed the message loop ends, and with it the program.
-    void WindowOpened() { ++openWindows_; }
-    void WindowClosed();
+    void WindowOpened(HWND window);
+    void WindowClosed(HWND window);
 
     // True once the final report is on its way: the windows do nothing more.
     bool Ending() const { return ending_; }
+    // True while a service sequence runs: the windows take no input, refuse
+    // to close, and hold a log-off or shutdown back.
+    bool Sequencing() const { return sequencing_; }
 
-    // Runs one event handler and acts on its outcome: goes on, or ends the
-    // program (reporting a reached bound or a strict failure first). Does
-    // nothing while another handler runs (a message box's own loop could
-    // deliver a click) or once the program is ending.
+    // The right to switch is a named mutex in the global namespace, held
+    // until the program ends, or given back by a launch that ran no sequence.
+    bool TryTake() override;
+    void GiveBack() override;
+    void SequenceBegins() override;
+
+    // Runs one event handler and acts on its outcome: goes on (after telling
+    // the user that another program is switching, when it is), or ends the
+    // program (reporting a reached bound, another program switching or a
+    // strict failure first). Does nothing while another handler runs (the
+    // waits and a message box deliver messages, a click among them) or once
+    // the program is ending.
     void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler);
 
     // Reports a strict failure, then ends the program when the user closes the box.
     [[noreturn]] void EndWithStrictFailure(const Failure& failure, FailurePlace place);
-
-private:
+    // Reports `text`, then ends the program with `code` when the user closes the box.
     [[noreturn]] void EndAfterReport(const std::wstring& text, MessageIcon icon, ExitCode code);
 
+private:
+    void SequenceEnded();
+    [[noreturn]] void End(ExitCode code);
+
     MessageBoxes& boxes_;
-    int openWindows_ = 0;
+    bool unattended_;
+    // The open top-level windows: the main window and the About dialog, each
+    // at most once. A fixed array: nothing is allocated in a window procedure.
+    std::array<HWND, 2> windows_{};
+    UniqueHandle switchingRight_;  // the mutex, while this program owns it
+    HWND focusBeforeSequence_ = nullptr;
     bool busy_ = false;
     bool ending_ = false;
+    bool sequencing_ = false;
 };
 
 // Ends the process at once: no further event handler runs and the windows go

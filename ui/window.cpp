@@ -228,7 +228,7 @@ LRESULT CALLBACK Window::WindowProc(HWND window, UINT message, WPARAM wParam, LP
 LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_CREATE:
-        program_.WindowOpened();
+        program_.WindowOpened(window);
         return 0;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), reinterpret_cast<HWND>(lParam), HIWORD(wParam));
@@ -237,6 +237,10 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         return reinterpret_cast<LRESULT>(
             OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_SETCURSOR:
+        if (program_.Sequencing()) {  // the waits retrieve messages: the cursor still says "wait"
+            SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+            return TRUE;
+        }
         if (OnSetCursor(reinterpret_cast<HWND>(wParam), LOWORD(lParam))) return TRUE;
         break;
     case WM_PAINT:
@@ -264,10 +268,15 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
     case DM_GETDEFID:
         return OnGetDefId();
     case WM_CLOSE:
-        if (program_.Ending()) return 0;  // the final report is up: the window stays as it is
+        // A sequence runs, or the final report is up: the window stays as it is.
+        if (program_.Sequencing() || program_.Ending()) return 0;
+        break;
+    case WM_QUERYENDSESSION:
+        // Ended mid-switch, the services would be left half switched.
+        if (program_.Sequencing()) return FALSE;
         break;
     case WM_DESTROY:
-        program_.WindowClosed();
+        program_.WindowClosed(window);
         return 0;
     case WM_NCDESTROY:
         OnNcDestroy(window);  // may delete the object

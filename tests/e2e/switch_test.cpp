@@ -6,12 +6,15 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "program.h"
 #include "provider_config.h"
+#include "resource_ids.h"
 #include "restored_value.h"
 #include "services.h"
+#include "switching.h"
 
 namespace tarnwick::bench {
 namespace {
@@ -493,6 +496,162 @@ TEST(ExecutableResources, VersionRecordNamesTheProductInUsEnglishUnicode) {
     EXPECT_NE(text(L"CompanyName"), L"<missing>");
     const std::wstring comments = text(L"Comments");
     EXPECT_NE(comments.find(L"-auto"), std::wstring::npos) << "the comment tells how to use -auto";
+}
+
+// --- One switch at a time, and responsive while it waits -------------------
+
+// A left click at the centre of `window`, as the mouse gives it.
+void RealClick(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    INPUT events[3] = {};
+    const DWORD buttons[3] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+    for (int i = 0; i < 3; ++i) {
+        events[i].type = INPUT_MOUSE;
+        events[i].mi.dx = MulDiv((rect.left + rect.right) / 2, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+        events[i].mi.dy = MulDiv((rect.top + rect.bottom) / 2, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+        events[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons[i];
+    }
+    SendInput(3, events, sizeof(INPUT));
+}
+
+TEST_F(SwitchTest, TwoAutoCopiesStartedTogetherSwitchOnceAndTheOtherChangesNothing) {
+    ServiceBehaviour slow;
+    slow.startDelayMs = 5000;  // the first copy is still switching when the second one looks
+    Reset(BenchSetup().Behaving(L"IISADMIN", slow));
+    const Program copies[2] = {Program::Launch(L"-auto"), Program::Launch(L"-auto")};
+
+    std::optional<MessageBoxInfo> box;
+    int refused = -1;
+    PollUntil(
+        [&] {
+            for (int i = 0; i < 2; ++i) {
+                box = copies[i].FindMessageBox();
+                if (box && box->icon != BoxIcon::Unknown) {
+                    refused = i;
+                    return true;
+                }
+            }
+            return false;
+        },
+        kWindowTimeoutMs);
+    ASSERT_NE(refused, -1) << "neither copy said that the other one was switching";
+    EXPECT_EQ(box->caption, L"Tarnwick");
+    EXPECT_EQ(box->text, L"Another Tarnwick is switching the IIS services. Nothing was changed.");
+    EXPECT_EQ(box->icon, BoxIcon::Information);
+    EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
+    AnswerOk(*box);
+    EXPECT_EQ(copies[refused].WaitForExit(), 3u);
+    EXPECT_EQ(copies[1 - refused].WaitForExit(), 0u);
+
+    // All on, switched once: never half one way and half the other.
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_AUTO_START);
+    EXPECT_TRUE(WaitForState(L"W3SVC", SERVICE_RUNNING));
+    EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_RUNNING));
+    EXPECT_EQ(Calls("IISADMIN", "Start").size(), 1u);
+    EXPECT_EQ(Calls("IISADMIN", "StartType").size(), 1u);
+    EXPECT_TRUE(Calls("IISADMIN", "Stop").empty());
+}
+
+TEST_F(SwitchTest, AButtonPressedWhileAnotherProgramSwitchesSaysSoAndCanBePressedAgain) {
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 1);
+    ASSERT_TRUE(window);
+    const HWND start = FindChild(window, L"Start Web", L"Button");
+    HANDLE other = CreateMutexW(nullptr, TRUE, kSwitchingMutexName);  // another program switching
+    ASSERT_TRUE(other);
+    Click(start);
+    const auto box = program.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, L"Another Tarnwick is switching the IIS services. Nothing was changed.");
+    EXPECT_EQ(box->icon, BoxIcon::Information);
+    AnswerOk(*box);
+    EXPECT_TRUE(PollUntil([&] { return !program.FindMessageBox(); }, kWindowTimeoutMs));
+    EXPECT_TRUE(program.Running()) << "the window did not stay";
+    EXPECT_EQ(Calls("computer", "GetObject").size(), 1u) << "the click read the services";
+
+    // Once the other program is done, the same button switches.
+    ReleaseMutex(other);
+    CloseHandle(other);
+    Click(start);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+}
+
+TEST_F(SwitchTest, TheRightLeftBehindByAnEndedCopyDoesNotBlockTheNextOne) {
+    // A thread that takes the mutex and ends without giving it back leaves it
+    // abandoned, as a copy ended mid-switch does; the handle kept here keeps
+    // the mutex in existence.
+    HANDLE abandoned = nullptr;
+    std::thread([&] { abandoned = CreateMutexW(nullptr, TRUE, kSwitchingMutexName); }).join();
+    ASSERT_TRUE(abandoned);
+
+    const Program program = Program::Launch(L"-auto");
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_AUTO_START);
+    CloseHandle(abandoned);
+}
+
+TEST_F(SwitchTest, ALongStartKeepsTheWindowRespondingButInertUntilItEnds) {
+    ServiceBehaviour slow;
+    slow.startDelayMs = 10000;  // twice the time after which Windows calls a window hung
+    Reset(BenchSetup().Behaving(L"IISADMIN", slow));
+    const Program program = Program::Launch(L"-auto");
+    const HWND window = program.WaitForMainWindow();
+    ASSERT_TRUE(window);
+    const HWND stop = FindChild(window, L"Stop Web", L"Button");
+    ASSERT_TRUE(stop);
+    // The sequence waits for IISADMIN from here on; it disabled the window
+    // before it asked IISADMIN to start.
+    ASSERT_TRUE(WaitForState(L"IISADMIN", SERVICE_START_PENDING));
+    EXPECT_FALSE(IsWindowEnabled(window)) << "the window takes input mid-switch";
+
+    // Close, a log-off and a click are all turned away.
+    DWORD_PTR answer = 0;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_CLOSE, 0, 0, SMTO_NORMAL, kWindowTimeoutMs, &answer));
+    EXPECT_TRUE(IsWindow(window)) << "Close ended the window mid-switch";
+    answer = TRUE;
+    EXPECT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                    kWindowTimeoutMs, &answer));
+    EXPECT_EQ(answer, static_cast<DWORD_PTR>(FALSE)) << "a log-off was let through mid-switch";
+    RealClick(stop);
+
+    bool everHung = false;
+    bool everFocusedStop = false;
+    bool everEnabled = false;
+    const bool ended = PollUntil(
+        [&] {
+            if (!program.Running()) return true;
+            everHung = everHung || IsHungAppWindow(window);
+            everFocusedStop = everFocusedStop || program.Focus(window) == stop;
+            everEnabled = everEnabled || (IsWindow(window) && IsWindowEnabled(window));
+            return false;
+        },
+        kExitTimeoutMs);
+    ASSERT_TRUE(ended);
+    EXPECT_FALSE(everHung) << "Windows took the waiting window for hung";
+    EXPECT_FALSE(everFocusedStop) << "the click reached Stop Web";
+    EXPECT_FALSE(everEnabled) << "the window took input mid-switch";
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+    EXPECT_TRUE(WaitForState(L"W3SVC", SERVICE_RUNNING));
+    EXPECT_TRUE(Calls("IISADMIN", "Stop").empty());
+}
+
+TEST(ExecutableResources, TheMessageTableGivesAnEventTheTextItCarries) {
+    // What Event Viewer does with the event source's message file.
+    const HMODULE exe = LoadLibraryExW(TarnwickExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(exe);
+    const std::wstring text = L"Error 0x80070035: The network path was not found.\n\nTarnwick will close.";
+    DWORD_PTR arguments[] = {reinterpret_cast<DWORD_PTR>(text.c_str())};
+    wchar_t buffer[512];
+    const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_ARGUMENT_ARRAY, exe,
+                                        TARNWICK_EVENT_REPORT, 0, buffer, 512,
+                                        reinterpret_cast<va_list*>(arguments));
+    EXPECT_EQ(std::wstring(buffer, length), text);
+    FreeLibrary(exe);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "directory.h"
 #include "failure.h"
 #include "main_view.h"
+#include "switching.h"
 
 namespace tarnwick::testing {
 
@@ -168,6 +169,23 @@ public:
 
     std::map<std::wstring, ScriptedService> services;
     std::optional<Failure> bindFailure;
+
+private:
+    CallLog& log_;
+};
+
+// The right to switch: taken at once unless another program holds it.
+class FakeSwitching : public Switching {
+public:
+    explicit FakeSwitching(CallLog& log) : log_(log) {}
+    bool TryTake() override {
+        log_.push_back(L"switch.TryTake");
+        return !heldElsewhere;
+    }
+    void GiveBack() override { log_.push_back(L"switch.GiveBack"); }
+    void SequenceBegins() override { log_.push_back(L"switch.SequenceBegins"); }
+
+    bool heldElsewhere = false;
 
 private:
     CallLog& log_;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "fake_registry.h"
 #include "fake_services.h"
@@ -40,7 +41,8 @@ protected:
     FakeDirectory directory{log};
     FakeRegistry registry{log};  // no IIS set-up key: the IIS 6 profile
     FakeClock clock{log};
-    ServiceControl control{view, names, directory, registry, clock, kBound};
+    FakeSwitching switching{log};
+    ServiceControl control{view, names, directory, registry, clock, switching, kBound};
 };
 
 TEST_F(ServiceControlTest, StartClickBindsLabel2AndRunsTheStartSequence) {
@@ -50,11 +52,13 @@ TEST_F(ServiceControlTest, StartClickBindsLabel2AndRunsTheStartSequence) {
 
     EXPECT_EQ(outcome.kind, Outcome::Kind::SequenceDone);
     EXPECT_THAT(log, ElementsAre(
+        L"switch.TryTake",  // before the first service read
         L"view.Label1=Computer: WEBHOST", L"view.Label2=WEBHOST", L"view.Label2?",
         L"Bind WinNT://WEBHOST,computer",
         L"computer.GetObject(\"Service\",\"IISADMIN\")",
         L"computer.GetObject(\"Service\",\"W3SVC\")",
         L"computer.GetObject(\"Service\",\"MSFTPSVC\")",
+        L"switch.SequenceBegins",
         L"IISADMIN.Put StartType=\"2\"", L"IISADMIN.SetInfo", L"IISADMIN.Start",
         L"IISADMIN.Get Status", L"Pause 3", L"IISADMIN.Get Status", L"Pause 3",
         L"IISADMIN.Get Status", L"Pause 3", L"IISADMIN.Get Status",
@@ -72,9 +76,9 @@ TEST_F(ServiceControlTest, StopClickRunsTheStopSequenceAndDisablesOnlyIisAdmin) 
     EXPECT_THAT(From(L"MSFTPSVC.Stop"), ElementsAre(
         L"MSFTPSVC.Stop", L"W3SVC.Stop",
         L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status",
-        // the repeated stop does not pause between its reads
-        L"IISADMIN.Get Status", L"IISADMIN.Stop", L"IISADMIN.Get Status", L"IISADMIN.Stop",
-        L"IISADMIN.Get Status",
+        // the repeated stop pauses between its requests, like every poll
+        L"IISADMIN.Get Status", L"IISADMIN.Stop", L"Pause 3", L"IISADMIN.Get Status", L"IISADMIN.Stop",
+        L"Pause 3", L"IISADMIN.Get Status",
         L"IISADMIN.Put StartType=\"4\"", L"IISADMIN.SetInfo"));
 }
 
@@ -130,7 +134,7 @@ TEST_F(ServiceControlTest, AWaitOnAServiceThatWasNotFoundGivesUpAtOnceAndSaysWhy
         SCOPED_TRACE(c.missing);
         FakeDirectory fresh{log};
         FakeClock still{log};
-        ServiceControl control{view, names, fresh, registry, still, kBound};
+        ServiceControl control{view, names, fresh, registry, still, switching, kBound};
         fresh.services.erase(c.missing);
         log.clear();
 
@@ -163,7 +167,7 @@ TEST_F(ServiceControlTest, StrictFailuresBeforeIgnoringModeEscapeTheButtons) {
     log.clear();
     view.failSetCaption = kAccessDenied;  // the window refuses its caption
     EXPECT_THROW(control.OnStopClick(), Failure);
-    EXPECT_THAT(log, ElementsAre(L"view.Label1=Computer: WEBHOST"));
+    EXPECT_THAT(log, ElementsAre(L"switch.TryTake", L"view.Label1=Computer: WEBHOST"));
 }
 
 TEST_F(ServiceControlTest, StartGivesUpWhenIisAdminNeverRuns) {
@@ -203,7 +207,13 @@ TEST_F(ServiceControlTest, StopGivesUpWhenW3SvcOrIisAdminNeverStops) {
     EXPECT_EQ(outcome.timeout->lastIgnored->Code(), static_cast<std::int32_t>(0x8007041B));
     EXPECT_GT(Count(L"IISADMIN.Stop"), 10u);
     EXPECT_THAT(log, Not(Contains(L"IISADMIN.Put StartType=\"4\"")));
-    EXPECT_THAT(log, Not(Contains(L"Pause 3")));
+    // No request follows another without the pause.
+    for (std::size_t i = 0; i < log.size(); ++i) {
+        if (log[i] == L"IISADMIN.Stop") {
+            EXPECT_EQ(log.at(i + 1), L"Pause 3") << "after request " << i;
+        }
+    }
+    EXPECT_EQ(Count(L"Pause 3"), Count(L"IISADMIN.Stop"));
 }
 
 TEST_F(ServiceControlTest, AlreadyRunningAndAlreadyStoppedStillFinish) {
@@ -264,7 +274,7 @@ TEST_F(ServiceControlTest, AutomaticLaunchTogglesByIisAdminsState) {
     EXPECT_EQ(control.DecideAtLaunch(L"-auto").kind, Outcome::Kind::SequenceDone);
     EXPECT_THAT(From(L"computer.GetObject"), ElementsAre(
         L"computer.GetObject(\"Service\",\"IISADMIN\")", L"computer.GetObject(\"Service\",\"W3SVC\")",
-        L"computer.GetObject(\"Service\",\"MSFTPSVC\")", L"IISADMIN.Get Status",
+        L"computer.GetObject(\"Service\",\"MSFTPSVC\")", L"IISADMIN.Get Status", L"switch.SequenceBegins",
         L"IISADMIN.Put StartType=\"2\"", L"IISADMIN.SetInfo", L"IISADMIN.Start",
         L"IISADMIN.Get Status", L"W3SVC.Start", L"MSFTPSVC.Start"));
 
@@ -275,14 +285,20 @@ TEST_F(ServiceControlTest, AutomaticLaunchTogglesByIisAdminsState) {
     EXPECT_EQ(control.DecideAtLaunch(L"-Auto").kind, Outcome::Kind::SequenceDone);
     EXPECT_THAT(From(L"IISADMIN.Get Status"), ElementsAre(
         L"IISADMIN.Get Status", L"IISADMIN.Get Status",  // not stopped, then running
-        L"MSFTPSVC.Stop", L"W3SVC.Stop", L"W3SVC.Get Status",
-        L"IISADMIN.Get Status", L"IISADMIN.Stop", L"IISADMIN.Get Status",
+        L"switch.SequenceBegins", L"MSFTPSVC.Stop", L"W3SVC.Stop", L"W3SVC.Get Status",
+        L"IISADMIN.Get Status", L"IISADMIN.Stop", L"Pause 3", L"IISADMIN.Get Status",
         L"IISADMIN.Put StartType=\"4\"", L"IISADMIN.SetInfo"));
 }
 
 TEST_F(ServiceControlTest, AutomaticLaunchWithIisAdminPendingFallsBackToTheWindow) {
     Service(L"IISADMIN").statuses = {2};
     EXPECT_EQ(control.DecideAtLaunch(L"-auto").kind, Outcome::Kind::KeepRunning);
+    EXPECT_EQ(log.at(1), L"switch.TryTake");  // right after showing the window
+    // Nothing is switched: the right goes back before the window waits for the user.
+    EXPECT_THAT(From(L"switch.GiveBack"), ElementsAre(
+        L"switch.GiveBack", L"computer.GetObject(\"Service\",\"IISADMIN\")", L"IISADMIN.Get Status",
+        L"IISADMIN.Get Status"));
+    EXPECT_THAT(log, Not(Contains(L"switch.SequenceBegins")));
     EXPECT_EQ(Count(L"computer.GetObject(\"Service\",\"IISADMIN\")"), 2u);
     EXPECT_EQ(Count(L"IISADMIN.Get Status"), 4u);
     EXPECT_THAT(log, Not(Contains(L"view.FocusStart")));
@@ -317,6 +333,35 @@ TEST_F(ServiceControlTest, AutomaticLaunchIsStrictUntilASequenceStarts) {
     Service(L"IISADMIN").failingStatusReads = 1;
     EXPECT_THROW(control.DecideAtLaunch(L"-auto"), Failure);
     EXPECT_EQ(log.back(), L"IISADMIN.Get Status");
+}
+
+TEST_F(ServiceControlTest, WhileAnotherProgramSwitchesNothingIsReadOrChanged) {
+    switching.heldElsewhere = true;
+    struct Case {
+        const char* what;
+        std::function<Outcome()> run;
+        bool endsProgram;
+        CallLog calls;
+    };
+    const Case cases[] = {
+        {"-auto", [&] { return control.DecideAtLaunch(L"-auto"); }, true, {L"view.Show", L"switch.TryTake"}},
+        {"-Auto", [&] { return control.DecideAtLaunch(L"-Auto"); }, true, {L"view.Show", L"switch.TryTake"}},
+        {"Start Web", [&] { return control.OnStartClick(); }, false, {L"switch.TryTake"}},
+        {"Stop Web", [&] { return control.OnStopClick(); }, false, {L"switch.TryTake"}},
+    };
+    for (const Case& c : cases) {
+        log.clear();
+        const Outcome outcome = c.run();
+        EXPECT_EQ(outcome.kind, Outcome::Kind::AlreadySwitching) << c.what;
+        EXPECT_EQ(outcome.endsProgram, c.endsProgram) << c.what;
+        EXPECT_EQ(log, c.calls) << c.what;
+    }
+
+    // The window opened for the user takes no right: it only reads.
+    log.clear();
+    EXPECT_EQ(control.DecideAtLaunch(L"").kind, Outcome::Kind::KeepRunning);
+    EXPECT_THAT(log, Not(Contains(L"switch.TryTake")));
+    EXPECT_THAT(log, Contains(L"view.FocusStart"));
 }
 
 TEST_F(ServiceControlTest, InteractiveLaunchReportsAMissingIisAdmin) {

@@ -198,15 +198,18 @@ void AnswerOk(const MessageBoxInfo& box) {
     PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }
 
-Program Program::Launch(const std::wstring& arguments, const std::wstring& exe) {
+Program Program::Launch(const std::wstring& arguments, const std::wstring& exe, const std::wstring& desktop) {
     std::wstring commandLine = L"\"" + exe + L"\"";
     if (!arguments.empty()) commandLine += L" " + arguments;
-    return LaunchWithCommandLine(std::move(commandLine), exe);
+    return LaunchWithCommandLine(std::move(commandLine), exe, desktop);
 }
 
-Program Program::LaunchWithCommandLine(std::wstring commandLine, const std::wstring& exe) {
+Program Program::LaunchWithCommandLine(std::wstring commandLine, const std::wstring& exe,
+                                       const std::wstring& desktop) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    std::wstring desktopName = desktop;
+    if (!desktopName.empty()) startup.lpDesktop = desktopName.data();
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &info))

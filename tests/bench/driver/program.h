@@ -44,11 +44,15 @@ struct MessageBoxInfo {
 
 class Program {
 public:
-    // Starts `exe` with `arguments` (the text after the program's name).
-    static Program Launch(const std::wstring& arguments, const std::wstring& exe = TarnwickExe());
+    // Starts `exe` with `arguments` (the text after the program's name), on
+    // `desktop` ("station\\desktop", as STARTUPINFO names it; empty: the
+    // caller's). A window station other than WinSta0 is one nobody sees.
+    static Program Launch(const std::wstring& arguments, const std::wstring& exe = TarnwickExe(),
+                          const std::wstring& desktop = {});
     // Starts `exe` with exactly `commandLine`, the program's name written as
     // the caller wants it (quoted or not).
-    static Program LaunchWithCommandLine(std::wstring commandLine, const std::wstring& exe = TarnwickExe());
+    static Program LaunchWithCommandLine(std::wstring commandLine, const std::wstring& exe = TarnwickExe(),
+                                         const std::wstring& desktop = {});
 
     Program(Program&& other) noexcept;
     Program& operator=(Program&&) = delete;

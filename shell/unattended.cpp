@@ -1,0 +1,33 @@
+#include "unattended.h"
+
+#include "command_line.h"
+#include "messages.h"
+
+namespace tarnwick {
+
+namespace {
+EventType TypeFor(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Error:
+        return EventType::Error;
+    case MessageIcon::Warning:
+        return EventType::Warning;
+    case MessageIcon::Information:
+    case MessageIcon::None:
+        break;
+    }
+    return EventType::Information;
+}
+}  // namespace
+
+void EventLogReports::Show(const std::wstring& text, const std::wstring&, MessageIcon icon) {
+    log_.Write(TypeFor(icon), text);
+}
+
+bool UnattendedLaunchGoesOn(const std::wstring& argumentText, MessageBoxes& reports) {
+    if (IsAutomaticArgument(argumentText)) return true;
+    reports.Show(kNothingToDoUnattendedText, kApplicationTitle, MessageIcon::Information);
+    return false;
+}
+
+}  // namespace tarnwick

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+
+#include "message_boxes.h"
+
+namespace tarnwick {
+
+// The kinds of event the Application log tells apart.
+enum class EventType { Error, Warning, Information };
+
+// The Application event log, under the program's event source.
+class EventLog {
+public:
+    virtual ~EventLog() = default;
+
+    // Writes one event whose whole text is `text`. Throws Failure when the
+    // system refuses.
+    virtual void Write(EventType type, const std::wstring& text) = 0;
+};
+
+// The reports of a run nobody sees (a scheduled task run whether the user is
+// logged on or not, or as the system account), where a message box would
+// wait for ever: each becomes an event with the box's text, of the type the
+// box's icon stands for.
+class EventLogReports final : public MessageBoxes {
+public:
+    explicit EventLogReports(EventLog& log) : log_(log) {}
+
+    // The caption is dropped: the event source names the program.
+    void Show(const std::wstring& text, const std::wstring& caption, MessageIcon icon) override;
+
+private:
+    EventLog& log_;
+};
+
+inline constexpr wchar_t kNothingToDoUnattendedText[] =
+    L"Tarnwick was started without -auto where nobody can see its window (as a scheduled task, for "
+    L"example), so there was nothing for it to do. Nothing was changed. To switch the IIS services "
+    L"unattended, start tarnwick.exe -auto.";
+inline constexpr wchar_t kUndecidedUnattendedText[] =
+    L"IISADMIN was neither stopped nor running (it was starting, stopping or paused), so Tarnwick "
+    L"could not tell which way to switch. Nothing was changed.";
+
+// Unattended, only the automatic argument gives the program something to do.
+// Otherwise `reports` is told so, and the launch ends there. True when it
+// goes on.
+bool UnattendedLaunchGoesOn(const std::wstring& argumentText, MessageBoxes& reports);
+
+}  // namespace tarnwick

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace tarnwick {
+
+// False when the process runs in a window station nobody sees: a scheduled
+// task run whether the user is logged on or not, or as the system account,
+// or a service. True when that cannot be told.
+bool WindowStationIsVisible();
+
+}  // namespace tarnwick
