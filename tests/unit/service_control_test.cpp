@@ -412,8 +412,8 @@ TEST_F(Iis7ControlTest, AutoSwitchesW3svcAndTheFtpServiceOnThenOff) {
     EXPECT_EQ(control.DecideAtLaunch(L"-auto").kind, Outcome::Kind::SequenceDone);
     EXPECT_THAT(From(L"computer.GetObject"), ElementsAre(
         L"computer.GetObject(\"Service\",\"W3SVC\")", L"computer.GetObject(\"Service\",\"FTPSVC\")",
-        L"W3SVC.Get Status", L"W3SVC.Put StartType=\"2\"", L"W3SVC.SetInfo", L"W3SVC.Start",
-        L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status",
+        L"W3SVC.Get Status", L"switch.SequenceBegins", L"W3SVC.Put StartType=\"2\"", L"W3SVC.SetInfo",
+        L"W3SVC.Start", L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status",
         L"FTPSVC.Put StartType=\"2\"", L"FTPSVC.SetInfo", L"FTPSVC.Start"));
     ExpectNothingOnWasOrIisAdmin();
 
@@ -422,7 +422,7 @@ TEST_F(Iis7ControlTest, AutoSwitchesW3svcAndTheFtpServiceOnThenOff) {
     Service(L"W3SVC").statuses = {4, 4, 3, 1};
     EXPECT_EQ(control.DecideAtLaunch(L"-auto").kind, Outcome::Kind::SequenceDone);
     EXPECT_THAT(From(L"W3SVC.Get Status"), ElementsAre(
-        L"W3SVC.Get Status", L"W3SVC.Get Status", L"FTPSVC.Stop", L"W3SVC.Stop",
+        L"W3SVC.Get Status", L"W3SVC.Get Status", L"switch.SequenceBegins", L"FTPSVC.Stop", L"W3SVC.Stop",
         L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status",
         L"W3SVC.Put StartType=\"4\"", L"W3SVC.SetInfo", L"FTPSVC.Put StartType=\"4\"", L"FTPSVC.SetInfo"));
     ExpectNothingOnWasOrIisAdmin();
@@ -510,7 +510,8 @@ TEST_F(Iis7ControlTest, TheButtonsUseTheProfileTheLaunchFound) {
     EXPECT_EQ(control.OnStartClick().kind, Outcome::Kind::SequenceDone);
     EXPECT_THAT(From(L"computer.GetObject"), ElementsAre(
         L"computer.GetObject(\"Service\",\"W3SVC\")", L"computer.GetObject(\"Service\",\"FTPSVC\")",
-        L"W3SVC.Put StartType=\"2\"", L"W3SVC.SetInfo", L"W3SVC.Start", L"W3SVC.Get Status",
+        L"switch.SequenceBegins", L"W3SVC.Put StartType=\"2\"", L"W3SVC.SetInfo", L"W3SVC.Start",
+        L"W3SVC.Get Status",
         L"FTPSVC.Put StartType=\"2\"", L"FTPSVC.SetInfo", L"FTPSVC.Start"));
 
     // The bound names W3SVC where the IIS 6 profile names IISADMIN.
