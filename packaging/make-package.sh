@@ -2,7 +2,9 @@
 # Makes the release files of a Windows build tree:
 #   make-package.sh WIN_BUILD_DIR OUTPUT_DIR
 # writes OUTPUT_DIR/tarnwick-<version>-x64.msi, tarnwick-<version>-x64.zip
-# (tarnwick.exe, README.md, LICENSE) and SHA256SUMS, and nothing else there.
+# (tarnwick.exe, Guide.txt, LICENSE) and SHA256SUMS, and nothing else there.
+# Guide.txt is docs/guide.md, the administrator's guide, with Windows line
+# ends so that every Notepad shows it as written.
 #
 # The MSI's version is a.b.<build>: a.b from the build tree's
 # resources/version.h (TARNWICK_VERSION_NUMBERS a,b,c,d, made from the
@@ -80,7 +82,8 @@ stage=$win/packaging/stage
 rm -rf "$stage"
 mkdir -p "$stage" "$out"
 rm -f "$out"/tarnwick-*-x64.msi "$out"/tarnwick-*-x64.zip "$out/SHA256SUMS"
-cp "$exe" "$icon" "$source_dir/README.md" "$source_dir/LICENSE" "$stage/"
+cp "$exe" "$icon" "$source_dir/LICENSE" "$stage/"
+sed 's/$/\r/' "$source_dir/docs/guide.md" > "$stage/Guide.txt"
 [ -z "$pfx" ] || sign "$stage/tarnwick.exe"
 
 # wixl finds sources only by paths relative to where it runs, hence the stage.
@@ -88,7 +91,7 @@ msi=$stage/$base.msi
 (cd "$stage" && wixl -a x64 -o "$msi" \
   -D Version="$version" -D Manufacturer="$company" -D MakerUrl="$url" \
   -D ProgramFile=tarnwick.exe -D IconFile=tarnwick.ico \
-  -D ReadmeFile=README.md -D LicenseFile=LICENSE \
+  -D GuideFile=Guide.txt -D LicenseFile=LICENSE \
   "$here/tarnwick.wxs")
 
 # What wixl cannot express is written into the tables once the database
@@ -142,7 +145,7 @@ message_file=$(cell Registry EventMessageFile 5)
   query "UPDATE \`Registry\` SET \`Value\` = '#%$message_file' WHERE \`Registry\` = 'EventMessageFile'"
 [ -z "$pfx" ] || sign "$msi"
 
-(cd "$stage" && zip -q -X "$base.zip" tarnwick.exe README.md LICENSE)
+(cd "$stage" && zip -q -X "$base.zip" tarnwick.exe Guide.txt LICENSE)
 mv -f "$msi" "$stage/$base.zip" "$out/"
 (cd "$out" && sha256sum "$base.msi" "$base.zip" > SHA256SUMS)
 echo "$me: wrote $out/$base.msi, $base.zip and SHA256SUMS"

@@ -202,6 +202,10 @@ std::unique_ptr<DirectoryObject> ServiceControl::LookUpSwitch(DirectoryObject& c
     }
 }
 
+const wchar_t* ServiceControl::SwitchService() const {
+    return PlanFor(iis_.profile).switchService;
+}
+
 Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
     view_.Show();
     // Only a launch that may switch takes the right: windows opened for the

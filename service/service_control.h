@@ -71,6 +71,10 @@ public:
     Outcome OnStopClick();
     Outcome DecideAtLaunch(const std::wstring& argumentText);
 
+    // IISADMIN, or W3SVC on IIS 7 and later: the service whose state decides
+    // which way to switch, once the launch decision has read the profile.
+    const wchar_t* SwitchService() const;
+
 private:
     class Ignoring;
 

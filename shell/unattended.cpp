@@ -24,6 +24,12 @@ void EventLogReports::Show(const std::wstring& text, const std::wstring&, Messag
     log_.Write(TypeFor(icon), text);
 }
 
+std::wstring UndecidedUnattendedText(const std::wstring& switchService) {
+    return switchService +
+           L" was neither stopped nor running (it was starting, stopping or paused), so Tarnwick could not tell "
+           L"which way to switch. Nothing was changed.";
+}
+
 bool UnattendedLaunchGoesOn(const std::wstring& argumentText, MessageBoxes& reports) {
     if (IsAutomaticArgument(argumentText)) return true;
     reports.Show(kNothingToDoUnattendedText, kApplicationTitle, MessageIcon::Information);

@@ -38,9 +38,9 @@ inline constexpr wchar_t kNothingToDoUnattendedText[] =
     L"Tarnwick was started without -auto where nobody can see its window (as a scheduled task, for "
     L"example), so there was nothing for it to do. Nothing was changed. To switch the IIS services "
     L"unattended, start tarnwick.exe -auto.";
-inline constexpr wchar_t kUndecidedUnattendedText[] =
-    L"IISADMIN was neither stopped nor running (it was starting, stopping or paused), so Tarnwick "
-    L"could not tell which way to switch. Nothing was changed.";
+// `switchService` (IISADMIN, or W3SVC on IIS 7 and later) was neither
+// stopped nor running, so an unattended "-auto" could not tell which way to switch.
+std::wstring UndecidedUnattendedText(const std::wstring& switchService);
 
 // Unattended, only the automatic argument gives the program something to do.
 // Otherwise `reports` is told so, and the launch ends there. True when it

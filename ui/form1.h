@@ -29,6 +29,8 @@ public:
 
     // The load event: the launch decision, which shows the window.
     void Load(const std::wstring& argumentText);
+    // The service whose state decides, as the launch found it.
+    const wchar_t* SwitchService() const { return serviceControl_.SwitchService(); }
 
     void SetLabel1Caption(const std::wstring& caption) override;
     void SetLabel2Caption(const std::wstring& caption) override;

@@ -85,10 +85,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         ShellAdapters adapters{shell, registry, files};
         Form1 form(instance, program, names, directory, clock, adapters);
         form.Load(argumentText);
-        // Unattended, the launch falls back to the window only when IISADMIN
-        // was neither stopped nor running; nobody could use it.
+        // Unattended, the launch falls back to the window only when the
+        // switch service was neither stopped nor running; nobody could use it.
         if (unattended)
-            program.EndAfterReport(kUndecidedUnattendedText, MessageIcon::Warning, ExitCode::StrictFailure);
+            program.EndAfterReport(UndecidedUnattendedText(form.SwitchService()), MessageIcon::Warning,
+                                   ExitCode::StrictFailure);
         return RunMessageLoop();
     } catch (...) {
         program.EndWithStrictFailure(FailureFromCurrentException(), FailurePlace::Switching);

@@ -244,7 +244,7 @@ TEST_F(InstallTest, InstallPutsProgramShortcutsAndEntryInPlaceAndUninstallTakesT
     ASSERT_EQ(Msiexec(L"/i " + Quoted(msi_) + L" /qn"), 0u);
 
     EXPECT_EQ(ReadWholeFile(InstalledExe()), ReadWholeFile(TarnwickExe()));
-    EXPECT_TRUE(Exists(InstallFolder() + L"\\README.md"));
+    EXPECT_TRUE(Exists(InstallFolder() + L"\\Guide.txt"));  // the administrator's guide
     EXPECT_TRUE(Exists(InstallFolder() + L"\\LICENSE"));
     ExpectShortcut(kStartMenuName, false, L"");
     ExpectShortcut(kDesktopName, true, L"-auto");

@@ -87,10 +87,10 @@ newer_msi=$work/newer/tarnwick-$newer-x64.msi
 
 for kind in plain same newer; do
   check "sha256sum -c accepts the $kind files" bash -c "cd '$work/$kind' && sha256sum -c SHA256SUMS"
-  check "the $kind ZIP holds tarnwick.exe, README.md and LICENSE" \
+  check "the $kind ZIP holds tarnwick.exe, the guide (with Windows line ends) and LICENSE" \
     bash -c "unzip -o -q '$work/$kind'/tarnwick-*-x64.zip -d '$work/$kind/unpacked' &&
-             [ \"\$(ls '$work/$kind/unpacked' | tr '\n' ' ')\" = 'LICENSE README.md tarnwick.exe ' ] &&
-             cmp '$work/$kind/unpacked/README.md' '$source_dir/README.md' &&
+             [ \"\$(ls '$work/$kind/unpacked' | tr '\n' ' ')\" = 'Guide.txt LICENSE tarnwick.exe ' ] &&
+             sed 's/\$/\r/' '$source_dir/docs/guide.md' | cmp - '$work/$kind/unpacked/Guide.txt' &&
              cmp '$work/$kind/unpacked/LICENSE' '$source_dir/LICENSE'"
 done
 check "the unsigned ZIP holds the built tarnwick.exe" cmp "$work/plain/unpacked/tarnwick.exe" "$win/ui/tarnwick.exe"

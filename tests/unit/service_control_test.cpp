@@ -478,6 +478,8 @@ TEST_F(Iis7ControlTest, W3svcDecidesTheFocusAndIsLookedUpStrictly) {
         EXPECT_EQ(From(L"computer.GetObject"), expected) << c.status;
     }
 
+    EXPECT_EQ(std::wstring(control.SwitchService()), L"W3SVC");
+
     // "-auto" with W3SVC pending falls back to the window, as with IISADMIN.
     log.clear();
     Service(L"W3SVC").statuses = {2};

@@ -66,6 +66,8 @@ TEST(UnattendedLaunch, OnlyTheAutomaticArgumentHasSomethingToDo) {
         EXPECT_EQ(log.events[0].first, EventType::Information);
         EXPECT_EQ(log.events[0].second, kNothingToDoUnattendedText);
     }
+    // A switch service that is neither stopped nor running is named in the warning.
+    EXPECT_EQ(UndecidedUnattendedText(L"W3SVC").rfind(L"W3SVC was neither stopped nor running", 0), 0u);
 }
 
 }  // namespace
