@@ -104,23 +104,17 @@ ServiceBehaviour Delays(DWORD startDelayMs, DWORD stopDelayMs) {
     return behaviour;
 }
 
-double ProcessTimesMs(HANDLE process) {
-    FILETIME created{}, ended{}, kernel{}, user{};
-    if (!GetProcessTimes(process, &created, &ended, &kernel, &user))
-        throw Error("GetProcessTimes failed on the measured process");
-    const auto ticks = [](const FILETIME& time) {
-        return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;  // 100 ns units
-}
-
 // The /proc entry of the Unix process that runs `exe` under Wine (drive Z:
 // maps the Unix root), found by its command line, whose first word is the
-// program's Windows path; empty when there is none.
-std::wstring UnixStatPath(const std::wstring& exe) {
+// program's Windows path; empty, with the reason in `why`, when there is none
+// or /proc cannot be listed.
+std::wstring UnixStatPath(const std::wstring& exe, std::string& why) {
     WIN32_FIND_DATAW entry{};
     const HANDLE search = FindFirstFileW(L"Z:\\proc\\*", &entry);
-    if (search == INVALID_HANDLE_VALUE) return {};
+    if (search == INVALID_HANDLE_VALUE) {
+        why = "Z:\\proc cannot be listed, error " + std::to_string(GetLastError());
+        return {};
+    }
     std::wstring found;
     do {
         const std::wstring name = entry.cFileName;
@@ -132,14 +126,16 @@ std::wstring UnixStatPath(const std::wstring& exe) {
             found = L"Z:\\proc\\" + name + L"\\stat";
     } while (found.empty() && FindNextFileW(search, &entry));
     FindClose(search);
+    if (found.empty()) why = "Z:\\proc lists no process running " + Utf8(exe);
     return found;
 }
 
-// utime + stime of /proc/<pid>/stat (fields 14 and 15, in 1/100 s).
-double UnixCpuMs(const std::wstring& statPath) {
+// utime + stime of /proc/<pid>/stat (fields 14 and 15, in 1/100 s); nothing
+// when the entry cannot be read or has another format.
+std::optional<double> UnixCpuMs(const std::wstring& statPath) {
     const std::string stat = ReadWholeFile(statPath).value_or(std::string());
     const std::size_t afterName = stat.rfind(')');
-    if (afterName == std::string::npos) throw Error("cannot read the measured process's /proc entry");
+    if (afterName == std::string::npos) return std::nullopt;
     std::vector<std::string> fields;
     std::size_t start = afterName + 2;
     while (start < stat.size()) {
@@ -147,34 +143,97 @@ double UnixCpuMs(const std::wstring& statPath) {
         fields.push_back(stat.substr(start, end - start));
         start = end + 1;
     }
-    if (fields.size() < 13) throw Error("unexpected /proc stat format");
+    if (fields.size() < 13) return std::nullopt;
     return (std::atof(fields[11].c_str()) + std::atof(fields[12].c_str())) * 10.0;
 }
 
-// The CPU time of a process: from /proc when it runs under Wine, whose
-// GetProcessTimes does not advance for another process while it runs (Wine 8);
-// else from GetProcessTimes.
+// The CPU time of one process over a sampled stretch: from /proc under Wine,
+// else from GetProcessTimes. A reading that fails leaves the rate unmeasured,
+// with the reason.
 class CpuClock {
 public:
-    CpuClock(HANDLE process, const std::wstring& exe) : process_(process), statPath_(UnixStatPath(exe)) {}
-    double Ms() const { return statPath_.empty() ? ProcessTimesMs(process_) : UnixCpuMs(statPath_); }
-    bool FromProc() const { return !statPath_.empty(); }
+    // The process `process` runs `exe` (a Windows path).
+    CpuClock(HANDLE process, const std::wstring& exe) : process_(process), wine_(UnderWine()) {
+        if (wine_) statPath_ = UnixStatPath(exe, why_);
+    }
+    // One of Wine's own programs in the system folder: under Wine only.
+    static CpuClock WineProgram(const wchar_t* program) {
+        wchar_t system[MAX_PATH];
+        const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+        CpuClock clock(nullptr, std::wstring(system, length) + L"\\" + program);
+        if (!clock.wine_) clock.why_ = "read only under Wine";
+        return clock;
+    }
+
+    void Begin() { begin_ = Ms(); }
+    CpuRate End(double windowMs) {
+        const auto end = begin_ ? Ms() : std::nullopt;
+        CpuRate rate;
+        rate.source = wine_ ? "Linux's /proc" : "GetProcessTimes";
+        if (begin_ && end) rate.msPerSecond = (*end - *begin_) * 1000.0 / windowMs;
+        else rate.notMeasured = why_;
+        return rate;
+    }
 
 private:
+    std::optional<double> Ms() {
+        if (!why_.empty()) return std::nullopt;
+        if (wine_) {
+            const auto ms = UnixCpuMs(statPath_);
+            if (!ms) why_ = "cannot read " + Utf8(statPath_);
+            return ms;
+        }
+        FILETIME created{}, ended{}, kernel{}, user{};
+        if (!GetProcessTimes(process_, &created, &ended, &kernel, &user)) {
+            why_ = "GetProcessTimes failed, error " + std::to_string(GetLastError());
+            return std::nullopt;
+        }
+        const auto ticks = [](const FILETIME& time) {
+            return (static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+        };
+        return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;  // 100 ns units
+    }
+
     HANDLE process_;
+    bool wine_;
     std::wstring statPath_;
+    std::string why_;
+    std::optional<double> begin_;
 };
 
-// The CPU time of a program of Wine's own, from /proc; nothing when it is not found.
-std::optional<double> WineProgramCpuMs(const wchar_t* program) {
-    wchar_t system[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    const std::wstring statPath = UnixStatPath(std::wstring(system, length) + L"\\" + program);
-    if (statPath.empty()) return std::nullopt;
-    return UnixCpuMs(statPath);
+}  // namespace
+
+bool UnderWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-}  // namespace
+ModuleList LoadedModules(HANDLE process) {
+    ModuleList list;
+    std::vector<HMODULE> modules(256);
+    DWORD needed = 0;
+    for (;;) {
+        const auto bytes = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+        if (!EnumProcessModulesEx(process, modules.data(), bytes, &needed, LIST_MODULES_ALL)) {
+            list.notListed = "EnumProcessModulesEx failed, error " + std::to_string(GetLastError());
+            return list;
+        }
+        if (needed <= bytes) break;
+        modules.resize(needed / sizeof(HMODULE));
+    }
+    modules.resize(needed / sizeof(HMODULE));
+    for (const HMODULE module : modules) {
+        wchar_t path[MAX_PATH];
+        const DWORD length = GetModuleFileNameExW(process, module, path, MAX_PATH);
+        if (length == 0) {
+            list.notListed = "GetModuleFileNameExW failed, error " + std::to_string(GetLastError());
+            list.files.clear();
+            return list;
+        }
+        list.files.emplace_back(path, length);
+    }
+    return list;
+}
 
 double NowMs() {
     LARGE_INTEGER counter{};
@@ -234,7 +293,9 @@ StartupSample MeasureStartup(const StartupSubject& subject) {
     memory.cb = sizeof memory;
     if (!GetProcessMemoryInfo(process.Get(), &memory, sizeof memory))
         throw Error("GetProcessMemoryInfo failed on the measured process");
-    sample.peakWorkingSetKb = static_cast<double>(memory.PeakWorkingSetSize) / 1024.0;
+    if (memory.PeakWorkingSetSize != 0)
+        sample.peakWorkingSetKb = static_cast<double>(memory.PeakWorkingSetSize) / 1024.0;
+    sample.modules = LoadedModules(process.Get());
 
     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     if (program.WaitForExit(20000) != 0u)
@@ -342,19 +403,21 @@ WaitingCost MeasureWaitingCost(DWORD startDelayMs, DWORD windowMs, bool journal)
                    kWindowTimeoutMs))
         throw Error("IISADMIN was not asked to start");
 
-    const CpuClock cpu(process.Get(), TarnwickExe());
-    const double cpuBefore = cpu.Ms();
+    CpuClock cpu(process.Get(), TarnwickExe());
+    CpuClock manager = CpuClock::WineProgram(L"services.exe");
+    cpu.Begin();
+    manager.Begin();
     const double from = NowMs();
     Sleep(windowMs);  // the sampled stretch, not a wait for something to happen
-    const double cpuAfter = cpu.Ms();
-    const double to = NowMs();
+    WaitingCost cost;
+    cost.windowMs = NowMs() - from;
+    cost.program = cpu.End(cost.windowMs);
+    cost.manager = manager.End(cost.windowMs);
+    const double to = from + cost.windowMs;
+    cost.modules = LoadedModules(process.Get());
 
     if (StateReached(ReadStateLog(StateLogPath()), "IISADMIN", SERVICE_RUNNING, 0).value_or(to + 1) <= to)
         throw Error("IISADMIN ran before the sampled stretch ended; lengthen its start delay");
-    WaitingCost cost;
-    cost.windowMs = to - from;
-    cost.cpuFromProc = cpu.FromProc();
-    cost.cpuMsPerSecond = (cpuAfter - cpuBefore) * 1000.0 / cost.windowMs;
     if (journal) {
         const auto journalEntries = ReadJournal(JournalPath());
         const auto reads = std::count_if(journalEntries.begin(), journalEntries.end(), [&](const JournalEntry& entry) {
@@ -406,24 +469,21 @@ RefusedStopCost MeasureRefusedStopCost(DWORD windowMs) {
                    kWindowTimeoutMs))
         throw Error("W3SVC did not stop");
 
-    const CpuClock cpu(process.Get(), TarnwickExe());
-    const double cpuBefore = cpu.Ms();
-    const auto managerBefore = WineProgramCpuMs(L"services.exe");
+    CpuClock cpu(process.Get(), TarnwickExe());
+    CpuClock manager = CpuClock::WineProgram(L"services.exe");
+    cpu.Begin();
+    manager.Begin();
     const double from = NowMs();
     Sleep(windowMs);  // the sampled stretch, not a wait for something to happen
-    const double cpuAfter = cpu.Ms();
-    const auto managerAfter = WineProgramCpuMs(L"services.exe");
-    const double to = NowMs();
+    RefusedStopCost cost;
+    cost.windowMs = NowMs() - from;
+    cost.program = cpu.End(cost.windowMs);
+    cost.manager = manager.End(cost.windowMs);
+    cost.modules = LoadedModules(process.Get());
 
     if (StateReached(ReadStateLog(StateLogPath()), "IISADMIN", SERVICE_STOP_PENDING).has_value())
         throw Error("IISADMIN began to stop while it should refuse");
     if (!program.Running()) throw Error("tarnwick.exe ended while IISADMIN still refused to stop");
-    RefusedStopCost cost;
-    cost.windowMs = to - from;
-    cost.cpuFromProc = cpu.FromProc();
-    cost.cpuMsPerSecond = (cpuAfter - cpuBefore) * 1000.0 / cost.windowMs;
-    if (managerBefore && managerAfter)
-        cost.managerCpuMsPerSecond = (*managerAfter - *managerBefore) * 1000.0 / cost.windowMs;
 
     // IISADMIN gives in: the next Stop request stops it, and the program ends.
     SetBehaviour(L"IISADMIN", ServiceBehaviour{});

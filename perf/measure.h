@@ -9,12 +9,33 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace tarnwick::bench::perf {
 
 double NowMs();
+
+// Whether this program runs under Wine (its ntdll exports wine_get_version).
+bool UnderWine();
+
+// The files of the modules (the executable and its DLLs) loaded in a process
+// at one moment, by EnumProcessModulesEx, or why they could not be listed.
+struct ModuleList {
+    std::vector<std::wstring> files;
+    std::string notListed;
+};
+ModuleList LoadedModules(HANDLE process);
+
+// A process's user + kernel time per second of a sampled stretch. Under Wine
+// it is read from Linux's /proc only: Wine's GetProcessTimes does not advance
+// for another process while it runs, so a figure from it would be a false 0.
+struct CpuRate {
+    std::optional<double> msPerSecond;  // nothing: not measured
+    std::string source;                 // "Linux's /proc" or "GetProcessTimes"
+    std::string notMeasured;            // why, when there is no figure
+};
 
 // What one program shows when it is ready for the user: a visible top-level
 // window with this caption whose keyboard focus is on the button with this text.
@@ -30,7 +51,11 @@ struct StartupSample {
     double ms = 0;                // process creation to ready
     double shownMs = 0;           // process creation to the window first seen visible
     double boundMs = 0;           // tarnwick.exe: process creation to the bind's return
-    double peakWorkingSetKb = 0;  // once the program waits for input
+    // GetProcessMemoryInfo's PeakWorkingSetSize once the program waits for
+    // input: the most it held resident at any moment since it started (under
+    // Wine, Linux's VmHWM); nothing when the call answered 0.
+    std::optional<double> peakWorkingSetKb;
+    ModuleList modules;  // loaded at that moment
 };
 
 // One start, measured, then closed through its Close box. The services are
@@ -61,19 +86,21 @@ struct SwitchSample {
 SwitchSample MeasureSwitch(const SwitchJob& job, DWORD delayMs);
 
 struct WaitingCost {
-    double cpuMsPerSecond = 0;    // user + kernel time of tarnwick.exe per second waited
-    double statusReadsPerSecond = 0;
+    CpuRate program;              // tarnwick.exe
+    CpuRate manager;              // Wine's service manager (services.exe), from /proc only
+    double statusReadsPerSecond = 0;  // only with the journal, which records them
     double windowMs = 0;          // length of the sampled stretch
-    bool cpuFromProc = false;     // read from Linux's /proc: Wine's GetProcessTimes had none
+    ModuleList modules;  // loaded in tarnwick.exe inside the stretch
 };
 
 // tarnwick.exe -auto switching on while IISADMIN takes `startDelayMs` to start;
 // the CPU time and the status reads are sampled over `windowMs` inside that wait.
 WaitingCost MeasureWaitingCost(DWORD startDelayMs, DWORD windowMs, bool journal);
 
+// Counted from the journal, which the run turns on.
 struct RepeatedStop {
-    std::size_t stopRequests = 0;
-    std::size_t refusedRequests = 0;
+    std::size_t stopRequests = 0;     // every Stop request to IISADMIN, refused ones included
+    std::size_t refusedRequests = 0;  // those that failed
     double stopPendingMs = 0;  // IISADMIN's own stop, from its state log
 };
 
@@ -81,15 +108,15 @@ struct RepeatedStop {
 RepeatedStop MeasureRepeatedStop(DWORD stopDelayMs);
 
 struct RefusedStopCost {
-    double cpuMsPerSecond = 0;         // tarnwick.exe, user + kernel time per second sampled
-    double managerCpuMsPerSecond = -1; // Wine's service manager (services.exe); -1: not found in /proc
+    CpuRate program;  // tarnwick.exe
+    CpuRate manager;  // Wine's service manager (services.exe), from /proc only
     double windowMs = 0;
-    bool cpuFromProc = false;
+    ModuleList modules;  // loaded in tarnwick.exe inside the stretch
 };
 
-// tarnwick.exe -auto switching off while IISADMIN refuses the stop control:
-// the CPU time over `windowMs` of its repeated Stop requests; then IISADMIN
-// accepts the control again and the program ends.
+// tarnwick.exe -auto switching off, without the journal, while IISADMIN
+// refuses the stop control: the CPU time over `windowMs` of its repeated Stop
+// requests; then IISADMIN accepts the control again and the program ends.
 RefusedStopCost MeasureRefusedStopCost(DWORD windowMs);
 
 }  // namespace tarnwick::bench::perf

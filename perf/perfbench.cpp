@@ -1,11 +1,11 @@
 // Measures tarnwick.exe under Wine against the simulated IIS services and
 // prints the results as Markdown (the body of docs/benchmarks.md):
 //   perfbench.exe [--startup-runs N] [--switch-reps N] [--delay-ms N]
-//                 [--startup-only yes] [--size NAME=BYTES]... [--dlls NAME=LIST]...
-// The sizes and blank-separated import lists of the executables come from the
-// Linux side (stat, objdump). Nothing here asserts a figure: the targets are
-// shown beside the results, met or missed. Exits with 1 when something could
-// not be measured (the report says what and why).
+//                 [--startup-only yes] [--size NAME=BYTES]...
+// The sizes of the executables come from the Linux side (stat). Nothing here
+// asserts a figure: the targets are shown beside the results, met or missed.
+// Exits with 1 when something could not be measured (the report says what and
+// why).
 
 #include <windows.h>
 
@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "dll_report.h"
 #include "measure.h"
 #include "program.h"
 #include "services.h"
@@ -42,7 +43,6 @@ struct Options {
     DWORD repeatedStopDelayMs = 1000;
     DWORD refusedStopWindowMs = 5000;
     std::map<std::string, std::string> sizes;  // executable name -> bytes
-    std::map<std::string, std::string> dlls;   // executable name -> imported DLLs
 };
 
 struct Summary {
@@ -83,25 +83,10 @@ std::wstring ThisFolder() {
     return file.substr(0, file.find_last_of(L'\\') + 1);
 }
 
-std::wstring SystemFolder() {
-    wchar_t path[MAX_PATH];
-    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    return std::wstring(path, length) + L"\\";
-}
-
-// The DLLs of a blank-separated list that the system folder does not hold.
-std::string NotInSystemFolder(const std::string& list) {
-    std::string missing;
-    std::size_t start = 0;
-    while (start < list.size()) {
-        const std::size_t end = std::min(list.find(' ', start), list.size());
-        const std::string dll = list.substr(start, end - start);
-        start = end + 1;
-        const std::wstring path = SystemFolder() + std::wstring(dll.begin(), dll.end());
-        if (!dll.empty() && GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
-            missing += (missing.empty() ? "" : " ") + dll;
-    }
-    return missing;
+std::string Joined(const std::vector<std::string>& names) {
+    std::string text;
+    for (const auto& name : names) text += (text.empty() ? "" : " ") + name;
+    return text.empty() ? "none" : text;
 }
 
 // Runs `measure` and keeps what it measured; what cannot be measured is
@@ -126,6 +111,12 @@ struct Switcher {
     bool journal;
 };
 
+// Tarnwick switches twice per repetition: without the stand-in provider's
+// journal, as the peers switch (their ratios use these jobs), and with it, for
+// the detection latency and where the overhead goes.
+const std::string kTarnwick = "tarnwick.exe -auto";
+const std::string kTarnwickJournal = "tarnwick.exe -auto, journal on";
+
 struct SwitchFigures {
     std::vector<double> wall[2], services[2], overhead[2];  // [0] off, [1] on
     std::vector<double> detection, launchToBind, requests, lastCallToExit;
@@ -133,6 +124,7 @@ struct SwitchFigures {
 
 struct Results {
     std::vector<double> startup, floorStartup, shown, floorShown, bound, peakKb, floorPeakKb;
+    std::optional<perf::DllReport> dlls, floorDlls;
     std::vector<Switcher> switchers;
     std::map<std::string, SwitchFigures> switching;
     std::optional<perf::WaitingCost> waiting, waitingWithJournal;
@@ -154,30 +146,37 @@ void MeasureStartups(const Options& options, Results& results) {
     ResetServices();
     const perf::StartupSubject tarnwick{TarnwickExe(), L"Tarnwick", L"Start Web", true};
     const perf::StartupSubject floor{ThisFolder() + L"floor.exe", L"Floor", L"Button", false};
+    results.dlls = Attempt<perf::DllReport>("the image of tarnwick.exe", results.failures,
+                                            [&] { return perf::DllReport(tarnwick.exe); });
+    results.floorDlls = Attempt<perf::DllReport>("the image of floor.exe", results.failures,
+                                                 [&] { return perf::DllReport(floor.exe); });
     for (int run = 0; run < options.warmUpRuns + options.startupRuns; ++run) {
         const auto ours = Attempt<perf::StartupSample>("start-up of tarnwick.exe", results.failures,
                                                        [&] { return perf::MeasureStartup(tarnwick); });
         const auto theirs = Attempt<perf::StartupSample>("start-up of the floor", results.failures,
                                                          [&] { return perf::MeasureStartup(floor); });
         if (!ours || !theirs) return;
+        if (results.dlls) results.dlls->Seen("idle", ours->modules);
+        if (results.floorDlls) results.floorDlls->Seen("idle", theirs->modules);
         if (run < options.warmUpRuns) continue;  // the first starts fill Wine's caches
         results.startup.push_back(ours->ms);
         results.shown.push_back(ours->shownMs);
         results.bound.push_back(ours->boundMs);
-        results.peakKb.push_back(ours->peakWorkingSetKb);
+        if (ours->peakWorkingSetKb) results.peakKb.push_back(*ours->peakWorkingSetKb);
         results.floorStartup.push_back(theirs->ms);
         results.floorShown.push_back(theirs->shownMs);
-        results.floorPeakKb.push_back(theirs->peakWorkingSetKb);
+        if (theirs->peakWorkingSetKb) results.floorPeakKb.push_back(*theirs->peakWorkingSetKb);
     }
 }
 
 void MeasureSwitching(const Options& options, Results& results) {
     std::fprintf(stderr, "perfbench: switching, %d repetitions\n", options.switchReps);
     const std::wstring here = ThisFolder();
-    const std::wstring cmd = SystemFolder() + L"cmd.exe";
+    const std::wstring cmd = perf::SystemFolder() + L"cmd.exe";
     const auto script = [&](const wchar_t* name) { return L"/c \"" + here + name + L"\""; };
     results.switchers = {
-        {"tarnwick.exe -auto", TarnwickExe(), L"-auto", L"-auto", true},
+        {kTarnwick, TarnwickExe(), L"-auto", L"-auto", false},
+        {kTarnwickJournal, TarnwickExe(), L"-auto", L"-auto", true},
         {"sc", cmd, script(L"sc-on.cmd"), script(L"sc-off.cmd"), false},
         {"net", cmd, script(L"net-on.cmd"), script(L"net-off.cmd"), false},
     };
@@ -219,6 +218,10 @@ void MeasureWaiting(const Options& options, Results& results) {
     });
     results.refusedStop = Attempt<perf::RefusedStopCost>("CPU time while IISADMIN refuses to stop", results.failures,
                                                          [&] { return perf::MeasureRefusedStopCost(options.refusedStopWindowMs); });
+    if (!results.dlls) return;
+    for (const auto* waiting : {&results.waiting, &results.waitingWithJournal})
+        if (*waiting) results.dlls->Seen("switching on", (*waiting)->modules);
+    if (results.refusedStop) results.dlls->Seen("switching off", results.refusedStop->modules);
 }
 
 // One start-up row: the median against the floor's, and the target ratio.
@@ -233,6 +236,42 @@ void PrintStartupRow(const char* until, const std::vector<double>& mine, const s
                 Ratio(ratio).c_str(), target, Verdict(ratio <= target).c_str());
 }
 
+std::string PerSecond(const perf::CpuRate& rate) {
+    return rate.msPerSecond ? Ms(*rate.msPerSecond) + " per s" : "not measured (" + rate.notMeasured + ")";
+}
+// Where the program's figure came from; nothing when there is none.
+std::string FromWhere(const perf::CpuRate& rate) {
+    return rate.msPerSecond ? " (from " + rate.source + ")" : "";
+}
+
+// The DLLs of a report that are not Windows' own, apart from the bench's
+// stand-in provider: loaded from another folder, or, never seen loaded, not in
+// the system folder.
+std::string NotWindowsOwn(const perf::DllReport& report) {
+    const std::wstring provider = perf::StandInProviderFile();
+    std::string foreign;
+    for (const auto& dll : report.Dlls()) {
+        const std::wstring name(dll.name.begin(), dll.name.end());
+        const bool own = dll.folder.empty()
+                             ? GetFileAttributesW((perf::SystemFolder() + name).c_str()) != INVALID_FILE_ATTRIBUTES
+                             : !perf::WindowsOwnFolder(dll.folder).empty() || perf::SameName(dll.folder + name, provider);
+        if (!own) foreign += (foreign.empty() ? "" : " ") + dll.name;
+    }
+    return foreign;
+}
+
+std::string DllSummary(const perf::DllReport& report) {
+    std::vector<std::string> imported, delayed;
+    std::size_t runTime = 0;
+    for (const auto& dll : report.Dlls()) {
+        if (dll.how == "imported") imported.push_back(dll.name);
+        else if (dll.how == "delay-loaded") delayed.push_back(dll.name);
+        else ++runTime;
+    }
+    return "imported: " + Joined(imported) + "; delay-loaded: " + Joined(delayed) + "; loaded at run time: " +
+           (report.SeenAtAll() ? std::to_string(runTime) + " more" : "not measured");
+}
+
 void PrintSummary(const Options& options, const Results& results) {
     std::printf("## Results\n\n| Measure | Tarnwick | Compared with | Target | |\n|---|---|---|---|---|\n");
 
@@ -240,8 +279,9 @@ void PrintSummary(const Options& options, const Results& results) {
     PrintStartupRow("the window ready", results.startup, results.floorStartup, 1.25);
 
     for (const bool on : {true, false}) {
-        const Summary ours = Summarise(FiguresOf(results, "tarnwick.exe -auto").overhead[on]);
+        const Summary ours = Summarise(FiguresOf(results, kTarnwick).overhead[on]);
         if (!ours.count) continue;
+        const Summary journalled = Summarise(FiguresOf(results, kTarnwickJournal).overhead[on]);
         std::string compared;
         bool belowEveryPeer = true;
         for (const char* peer : {"sc", "net"}) {
@@ -251,34 +291,38 @@ void PrintSummary(const Options& options, const Results& results) {
                                       : "not measured");
             belowEveryPeer = belowEveryPeer && theirs.count && ours.median < theirs.median;
         }
-        std::printf("| Switching %s: overhead beyond the services' own time, median of %zu | %s | %s | under 20 ms and below every peer | %s |\n",
-                    on ? "on" : "off", ours.count, Ms(ours.median).c_str(), compared.c_str(),
+        std::printf("| Switching %s: overhead beyond the services' own time, median [min-max] of %zu; Tarnwick "
+                    "with the stand-in provider's journal off, as the peers run (the ratios and the target use "
+                    "this figure) | %s; journal on: %s | %s | under 20 ms and below every peer | %s |\n",
+                    on ? "on" : "off", ours.count, MedianAndRange(ours).c_str(),
+                    journalled.count ? MedianAndRange(journalled).c_str() : "not measured", compared.c_str(),
                     Verdict(ours.median < 20 && belowEveryPeer).c_str());
     }
 
-    const Summary detection = Summarise(FiguresOf(results, "tarnwick.exe -auto").detection);
+    const Summary detection = Summarise(FiguresOf(results, kTarnwickJournal).detection);
     if (detection.count)
-        std::printf("| Detection latency, median / max of %zu waits | %s / %s | - | median under 20 ms | %s |\n",
+        std::printf("| Detection latency, median / max of %zu waits (from the journal, so with it on) | %s / %s | - | "
+                    "median under 20 ms | %s |\n",
                     detection.count, Ms(detection.median).c_str(), Ms(detection.max).c_str(),
                     Verdict(detection.median < 20).c_str());
     if (results.waiting)
-        std::printf("| CPU time while waiting%s | %s per s waited | - | - | |\n",
-                    results.waiting->cpuFromProc ? " (from Linux's /proc)" : "",
-                    Ms(results.waiting->cpuMsPerSecond).c_str());
+        std::printf("| CPU time while waiting for IISADMIN to start, journal off%s | tarnwick.exe: %s | "
+                    "Wine's service manager (services.exe): %s | - | |\n",
+                    FromWhere(results.waiting->program).c_str(), PerSecond(results.waiting->program).c_str(),
+                    PerSecond(results.waiting->manager).c_str());
     if (results.waitingWithJournal)
-        std::printf("| Status reads while waiting | %.0f per s | - | - | |\n",
+        std::printf("| Status reads while waiting (counted by the journal, so with it on) | %.0f per s | - | - | |\n",
                     results.waitingWithJournal->statusReadsPerSecond);
     if (results.repeatedStop)
-        std::printf("| Stop requests to IISADMIN while it takes %s to stop | %zu (%zu refused) | - | - | |\n",
+        std::printf("| Stop requests to IISADMIN while it takes %s to stop, refused ones included (counted by the "
+                    "journal, so with it on) | %zu, %zu of them refused | - | - | |\n",
                     Ms(results.repeatedStop->stopPendingMs).c_str(), results.repeatedStop->stopRequests,
                     results.repeatedStop->refusedRequests);
-
-    if (results.refusedStop) {
-        const auto& refused = *results.refusedStop;
-        std::printf("| CPU time while IISADMIN refuses to stop%s | %s per s | service manager: %s | - | |\n",
-                    refused.cpuFromProc ? " (from Linux's /proc)" : "", Ms(refused.cpuMsPerSecond).c_str(),
-                    refused.managerCpuMsPerSecond < 0 ? "not found" : (Ms(refused.managerCpuMsPerSecond) + " per s").c_str());
-    }
+    if (results.refusedStop)
+        std::printf("| CPU time while IISADMIN refuses to stop, over %.0f ms of repeated Stop requests, journal "
+                    "off%s | tarnwick.exe: %s | Wine's service manager (services.exe): %s | - | |\n",
+                    results.refusedStop->windowMs, FromWhere(results.refusedStop->program).c_str(),
+                    PerSecond(results.refusedStop->program).c_str(), PerSecond(results.refusedStop->manager).c_str());
 
     const auto size = [&](const char* name) {
         const auto found = options.sizes.find(name);
@@ -290,19 +334,65 @@ void PrintSummary(const Options& options, const Results& results) {
         std::printf("| Size of the executable | %.0f bytes (%.1f KB) | floor %.0f bytes (%.1f KB) | under 200 KB | %s |\n",
                     exeBytes, exeBytes / 1024, floorBytes, floorBytes / 1024, Verdict(exeBytes < 200 * 1024).c_str());
     std::string foreign;
-    if (options.dlls.count("tarnwick.exe")) {
-        foreign = NotInSystemFolder(options.dlls.at("tarnwick.exe"));
-        std::printf("| DLLs imported | %s | floor: %s | only Windows' own | %s |\n",
-                    options.dlls.at("tarnwick.exe").c_str(),
-                    options.dlls.count("floor.exe") ? options.dlls.at("floor.exe").c_str() : "?",
-                    Verdict(foreign.empty()).c_str());
+    if (results.dlls) {
+        foreign = NotWindowsOwn(*results.dlls);
+        std::printf("| DLLs: imported, delay-loaded, and loaded at run time (at an interactive idle and while "
+                    "switching; listed below) | %s | floor: %s | only Windows' own (the bench's stand-in provider "
+                    "aside) | %s |\n",
+                    DllSummary(*results.dlls).c_str(),
+                    results.floorDlls ? DllSummary(*results.floorDlls).c_str() : "not measured",
+                    results.dlls->SeenAtAll() ? Verdict(foreign.empty()).c_str() : "not measured");
     }
     const Summary peak = Summarise(results.peakKb);
     const Summary floorPeak = Summarise(results.floorPeakKb);
-    if (peak.count && floorPeak.count)
-        std::printf("| Peak working set at an interactive idle, median | %.0f KB | floor %.0f KB (%s) | - | |\n",
-                    peak.median, floorPeak.median, Ratio(peak.median / floorPeak.median).c_str());
-    if (!foreign.empty()) std::printf("\nImports not found in the system folder: %s\n", foreign.c_str());
+    if (!results.startup.empty())
+        std::printf("| Peak working set, the most held resident at any moment from the start to an interactive "
+                    "idle, median | %s | floor %s | - | |\n",
+                    peak.count ? Format("%.0f KB", peak.median).c_str() : "not measured (GetProcessMemoryInfo answered 0)",
+                    floorPeak.count ? (Format("%.0f KB", floorPeak.median) +
+                                       (peak.count ? " (" + Ratio(peak.median / floorPeak.median) + ")" : ""))
+                                          .c_str()
+                                    : "not measured (GetProcessMemoryInfo answered 0)");
+    if (!foreign.empty()) std::printf("\nDLLs not from the system folder: %s\n", foreign.c_str());
+}
+
+std::vector<std::string> AllFailures(const Results& results) {
+    std::vector<std::string> failures = results.failures;
+    for (const auto* report : {&results.dlls, &results.floorDlls})
+        if (*report) failures.insert(failures.end(), (*report)->Failures().begin(), (*report)->Failures().end());
+    return failures;
+}
+
+void PrintDlls(const Results& results) {
+    if (!results.dlls) return;
+    const auto& report = *results.dlls;
+    std::printf("\n### DLLs of tarnwick.exe\n\nImported and delay-loaded: from the image's headers%s. Loaded: "
+                "the modules EnumProcessModulesEx lists in the process at an interactive idle (every start-up), "
+                "while switching on (IISADMIN starting) and while switching off (IISADMIN refusing to stop); "
+                "\"loaded at run time\" are those the image does not name. The last column tells whether the "
+                "floor had it loaded at its idle.\n\n",
+                report.Image().delayFromDescriptors
+                    ? " (GNU ld leaves the delay-import directory empty: the delay-loaded DLLs are those of the "
+                      "delay-load descriptors found in the image)"
+                    : "");
+    std::printf("| DLL | How | Loaded from | Seen | In the floor too |\n|---|---|---|---|---|\n");
+    const std::wstring provider = perf::StandInProviderFile();
+    for (const auto& dll : report.Dlls()) {
+        std::string seen;
+        for (const auto& moment : dll.moments) seen += (seen.empty() ? "" : ", ") + moment;
+        const std::wstring name(dll.name.begin(), dll.name.end());
+        std::string from = dll.folder.empty() ? "-" : perf::WindowsOwnFolder(dll.folder);
+        if (from.empty()) from = Utf8(dll.folder);
+        if (!dll.folder.empty() && perf::SameName(dll.folder + name, provider))
+            from += " (the bench's stand-in WinNT provider)";
+        bool inFloor = false;
+        if (results.floorDlls)
+            for (const auto& theirs : results.floorDlls->Dlls())
+                inFloor = inFloor || (!theirs.folder.empty() && perf::SameName(std::wstring(theirs.name.begin(), theirs.name.end()), name));
+        std::printf("| %s | %s | %s | %s | %s |\n", dll.name.c_str(), dll.how.c_str(), from.c_str(),
+                    seen.empty() ? "not seen loaded" : seen.c_str(),
+                    results.floorDlls && results.floorDlls->SeenAtAll() ? (inFloor ? "yes" : "no") : "?");
+    }
 }
 
 void PrintDetails(const Options& options, const Results& results) {
@@ -318,10 +408,10 @@ void PrintDetails(const Options& options, const Results& results) {
     if (!results.switchers.empty()) {
         std::printf("\n### Switching, medians per job\n\nEvery service takes %lu ms to start and to stop.\n\n",
                     static_cast<unsigned long>(options.delayMs));
-        std::printf("| Job | Wall time | Services' own time | Overhead [min-max] | Overhead vs Tarnwick's |\n"
+        std::printf("| Job | Wall time | Services' own time | Overhead [min-max] | Overhead vs Tarnwick's (journal off) |\n"
                     "|---|---|---|---|---|\n");
     }
-    const auto& ours = FiguresOf(results, "tarnwick.exe -auto");
+    const auto& ours = FiguresOf(results, kTarnwick);
     for (const bool on : {true, false})
         for (const auto& switcher : results.switchers) {
             const auto& figures = FiguresOf(results, switcher.name);
@@ -333,22 +423,33 @@ void PrintDetails(const Options& options, const Results& results) {
                         Ms(Summarise(figures.services[on]).median).c_str(), MedianAndRange(overhead).c_str(),
                         reference.count ? Ratio(overhead.median / reference.median).c_str() : "-");
         }
-    if (!ours.launchToBind.empty())
-        std::printf("\nWhere Tarnwick's overhead goes, medians over its %zu jobs: process creation to the bind's "
-                    "return %s; the requests that make the service manager act (SetInfo, Start, the first Stop "
-                    "of each service) %s; last directory call to the end of the process %s.\n",
-                    ours.launchToBind.size(), Ms(Summarise(ours.launchToBind).median).c_str(),
-                    Ms(Summarise(ours.requests).median).c_str(),
-                    Ms(Summarise(ours.lastCallToExit).median).c_str());
-    if (results.waiting && results.waitingWithJournal)
+    const auto& journalled = FiguresOf(results, kTarnwickJournal);
+    if (!journalled.launchToBind.empty())
+        std::printf("\nWhere Tarnwick's overhead goes, from the journal (so with it on), medians over its %zu jobs: "
+                    "process creation to the bind's return %s; the requests that make the service manager act "
+                    "(SetInfo, Start, the first Stop of each service) %s; last directory call to the end of the "
+                    "process %s.\n",
+                    journalled.launchToBind.size(), Ms(Summarise(journalled.launchToBind).median).c_str(),
+                    Ms(Summarise(journalled.requests).median).c_str(),
+                    Ms(Summarise(journalled.lastCallToExit).median).c_str());
+    if (results.waiting && results.waitingWithJournal) {
+        const auto& withJournal = *results.waitingWithJournal;
         std::printf("\nCost of waiting: sampled over %.0f ms while IISADMIN takes %lu ms to start. With the "
-                    "journal on, the CPU time is %s per s.\n",
+                    "journal on: tarnwick.exe %s, Wine's service manager %s, over %.0f status reads per s",
                     results.waiting->windowMs, static_cast<unsigned long>(options.waitingStartDelayMs),
-                    Ms(results.waitingWithJournal->cpuMsPerSecond).c_str());
+                    PerSecond(withJournal.program).c_str(), PerSecond(withJournal.manager).c_str(),
+                    withJournal.statusReadsPerSecond);
+        if (withJournal.program.msPerSecond && withJournal.statusReadsPerSecond > 0)
+            std::printf(": %s of the program's CPU time per read and the pause after it",
+                        Format("%.2f ms", *withJournal.program.msPerSecond / withJournal.statusReadsPerSecond).c_str());
+        std::printf(".\n");
+    }
+    PrintDlls(results);
 
-    if (!results.failures.empty()) {
+    const auto failures = AllFailures(results);
+    if (!failures.empty()) {
         std::printf("\n### Not measured\n\n");
-        for (const auto& failure : results.failures) std::printf("- %s\n", failure.c_str());
+        for (const auto& failure : failures) std::printf("- %s\n", failure.c_str());
     }
 }
 
@@ -367,7 +468,6 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
         else if (name == L"--delay-ms") options.delayMs = static_cast<DWORD>(std::atoi(value.c_str()));
         else if (name == L"--startup-only") options.startupOnly = value == "yes";
         else if (name == L"--size") { if (!pair(options.sizes)) return false; }
-        else if (name == L"--dlls") { if (!pair(options.dlls)) return false; }
         else return false;
     }
     return true;
@@ -380,7 +480,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!ParseOptions(argc, argv, options)) {
         std::fprintf(stderr,
                      "usage: perfbench.exe [--startup-runs N] [--switch-reps N] [--delay-ms N] "
-                     "[--startup-only yes] [--size NAME=BYTES]... [--dlls NAME=LIST]...\n");
+                     "[--startup-only yes] [--size NAME=BYTES]...\n");
         return 2;
     }
     try {
@@ -393,7 +493,7 @@ int wmain(int argc, wchar_t** argv) {
         ResetServices();
         PrintSummary(options, results);
         PrintDetails(options, results);
-        return results.failures.empty() ? 0 : 1;
+        return AllFailures(results).empty() ? 0 : 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "perfbench: %s\n", e.what());
         return 1;

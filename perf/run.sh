@@ -20,10 +20,6 @@ for program in "$tarnwick" "$perf/perfbench.exe" "$perf/floor.exe"; do
   [ -f "$program" ] || { echo "$0: $program is missing; build the Windows tree first" >&2; exit 1; }
 done
 
-imports() {
-  x86_64-w64-mingw32-objdump -p "$1" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr -d '\r' | paste -sd' '
-}
-
 began=$SECONDS
 load=$(cut -d" " -f1-3 /proc/loadavg)
 body=$(mktemp)
@@ -31,7 +27,6 @@ trap 'rm -f "$body"' EXIT
 status=0
 TARNWICK_SESSION_TIMEOUT=1800 "$root/tests/bench/wine/session.sh" "$win" "$perf/perfbench.exe" \
   --size "tarnwick.exe=$(stat -c %s "$tarnwick")" --size "floor.exe=$(stat -c %s "$perf/floor.exe")" \
-  --dlls "tarnwick.exe=$(imports "$tarnwick")" --dlls "floor.exe=$(imports "$perf/floor.exe")" \
   "$@" | tr -d '\r' > "$body" || status=$?
 took=$((SECONDS - began))
 
