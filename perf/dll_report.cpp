@@ -67,7 +67,7 @@ void DllReport::Seen(const std::string& moment, const ModuleList& modules) {
         failures_.insert("DLLs loaded (" + moment + "): " + modules.notListed);
         return;
     }
-    seen_ = true;
+    if (std::find(moments_.begin(), moments_.end(), moment) == moments_.end()) moments_.push_back(moment);
     for (const auto& path : modules.files) {
         const std::wstring key = Lower(FileName(path));
         if (key == exeName_) continue;

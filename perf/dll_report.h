@@ -36,14 +36,16 @@ public:
     std::vector<Dll> Dlls() const;
     const ImageImports& Image() const { return image_; }
     const std::set<std::string>& Failures() const { return failures_; }
-    bool SeenAtAll() const { return seen_; }
+    bool SeenAtAll() const { return !moments_.empty(); }
+    // The moments at which the loaded modules were listed, in order.
+    const std::vector<std::string>& Moments() const { return moments_; }
 
 private:
     std::wstring exeName_;  // lower case
     ImageImports image_;
     std::map<std::string, Dll> loaded_;  // by lower-case file name
     std::set<std::string> failures_;
-    bool seen_ = false;
+    std::vector<std::string> moments_;
 };
 
 // Windows' system folder, with a trailing backslash.

@@ -17,6 +17,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "dll_report.h"
@@ -218,6 +219,12 @@ void MeasureWaiting(const Options& options, Results& results) {
     });
     results.refusedStop = Attempt<perf::RefusedStopCost>("CPU time while IISADMIN refuses to stop", results.failures,
                                                          [&] { return perf::MeasureRefusedStopCost(options.refusedStopWindowMs); });
+    // The rows say so too; listed here, the run also ends with status 1.
+    for (const auto& [what, rate] : {std::pair{"while waiting", results.waiting ? &results.waiting->program : nullptr},
+                                     std::pair{"while IISADMIN refuses to stop",
+                                               results.refusedStop ? &results.refusedStop->program : nullptr}})
+        if (rate && !rate->msPerSecond)
+            results.failures.push_back(std::string("CPU time of tarnwick.exe ") + what + ": " + rate->notMeasured);
     if (!results.dlls) return;
     for (const auto* waiting : {&results.waiting, &results.waitingWithJournal})
         if (*waiting) results.dlls->Seen("switching on", (*waiting)->modules);
@@ -336,10 +343,11 @@ void PrintSummary(const Options& options, const Results& results) {
     std::string foreign;
     if (results.dlls) {
         foreign = NotWindowsOwn(*results.dlls);
-        std::printf("| DLLs: imported, delay-loaded, and loaded at run time (at an interactive idle and while "
-                    "switching; listed below) | %s | floor: %s | only Windows' own (the bench's stand-in provider "
-                    "aside) | %s |\n",
-                    DllSummary(*results.dlls).c_str(),
+        std::string moments;
+        for (const auto& moment : results.dlls->Moments()) moments += (moments.empty() ? "" : ", ") + moment;
+        std::printf("| DLLs: imported, delay-loaded, and loaded at run time (seen loaded: %s; listed below) | %s | "
+                    "floor: %s | only Windows' own (the bench's stand-in provider aside) | %s |\n",
+                    moments.empty() ? "not measured" : moments.c_str(), DllSummary(*results.dlls).c_str(),
                     results.floorDlls ? DllSummary(*results.floorDlls).c_str() : "not measured",
                     results.dlls->SeenAtAll() ? Verdict(foreign.empty()).c_str() : "not measured");
     }
@@ -366,11 +374,11 @@ std::vector<std::string> AllFailures(const Results& results) {
 void PrintDlls(const Results& results) {
     if (!results.dlls) return;
     const auto& report = *results.dlls;
-    std::printf("\n### DLLs of tarnwick.exe\n\nImported and delay-loaded: from the image's headers%s. Loaded: "
-                "the modules EnumProcessModulesEx lists in the process at an interactive idle (every start-up), "
-                "while switching on (IISADMIN starting) and while switching off (IISADMIN refusing to stop); "
-                "\"loaded at run time\" are those the image does not name. The last column tells whether the "
-                "floor had it loaded at its idle.\n\n",
+    std::printf("\n### DLLs of tarnwick.exe\n\nImported and delay-loaded: from the image's headers%s. Seen: "
+                "the moments at which EnumProcessModulesEx listed the DLL in the process: idle (the interactive "
+                "window waiting for input, after every start-up), switching on (waiting for IISADMIN to start), "
+                "switching off (IISADMIN refusing to stop); \"loaded at run time\" are those the image does not "
+                "name. The last column tells whether the floor had it loaded at its idle.\n\n",
                 report.Image().delayFromDescriptors
                     ? " (GNU ld leaves the delay-import directory empty: the delay-loaded DLLs are those of the "
                       "delay-load descriptors found in the image)"
