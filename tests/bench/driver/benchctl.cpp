@@ -1,5 +1,5 @@
 // Prepares the simulated services of a Wine prefix:
-//   benchctl.exe install C:\path\to\fakesvc.exe   create or repair, then reset
+//   benchctl.exe install C:\path\to\fakesvc.exe   create or repair, then reset (the screen at 96 DPI too)
 //   benchctl.exe reset                            stop all, default behaviour
 //   benchctl.exe computer iis6|iis70|iis10|iis10-noftp
 //                                                 reset to that computer's services and IIS key
@@ -11,15 +11,37 @@
 
 #include <cstdio>
 #include <exception>
+#include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "services.h"
 
+namespace {
+
+// A test ended while it had the screen at another DPI would leave that DPI to
+// every later session: each session starts again at the ordinary 96.
+void ResetScreenDpi() {
+    const DWORD dpi = USER_DEFAULT_SCREEN_DPI;
+    const struct {
+        HKEY root;
+        const wchar_t* key;
+    } places[] = {{HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
+                  {HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"}};
+    for (const auto& place : places) {
+        const LSTATUS status = RegSetKeyValueW(place.root, place.key, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
+        if (status != ERROR_SUCCESS)
+            throw std::runtime_error("LogPixels could not be reset: error " + std::to_string(status));
+    }
+}
+
+}  // namespace
+
 int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     try {
         if (command == L"install" && argc == 3) {
+            ResetScreenDpi();
             tarnwick::bench::InstallServices(argv[2]);
             return 0;
         }
