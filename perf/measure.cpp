@@ -390,6 +390,26 @@ SwitchSample MeasureSwitch(const SwitchJob& job, DWORD delayMs) {
     return sample;
 }
 
+namespace {
+
+// The program's and the service manager's CPU time over the next `windowMs`.
+CpuSample SampleCpu(HANDLE process, DWORD windowMs) {
+    CpuClock cpu(process, TarnwickExe());
+    CpuClock manager = CpuClock::WineProgram(L"services.exe");
+    cpu.Begin();
+    manager.Begin();
+    const double from = NowMs();
+    Sleep(windowMs);  // the sampled stretch, not a wait for something to happen
+    CpuSample sample;
+    sample.windowMs = NowMs() - from;
+    sample.program = cpu.End(sample.windowMs);
+    sample.manager = manager.End(sample.windowMs);
+    sample.modules = LoadedModules(process);
+    return sample;
+}
+
+}  // namespace
+
 WaitingCost MeasureWaitingCost(DWORD startDelayMs, DWORD windowMs, bool journal) {
     ResetServices(BenchSetup().Behaving(L"IISADMIN", Delays(startDelayMs, 0)));
     SetStateLog(StateLogPath());
@@ -403,18 +423,10 @@ WaitingCost MeasureWaitingCost(DWORD startDelayMs, DWORD windowMs, bool journal)
                    kWindowTimeoutMs))
         throw Error("IISADMIN was not asked to start");
 
-    CpuClock cpu(process.Get(), TarnwickExe());
-    CpuClock manager = CpuClock::WineProgram(L"services.exe");
-    cpu.Begin();
-    manager.Begin();
     const double from = NowMs();
-    Sleep(windowMs);  // the sampled stretch, not a wait for something to happen
     WaitingCost cost;
-    cost.windowMs = NowMs() - from;
-    cost.program = cpu.End(cost.windowMs);
-    cost.manager = manager.End(cost.windowMs);
+    static_cast<CpuSample&>(cost) = SampleCpu(process.Get(), windowMs);
     const double to = from + cost.windowMs;
-    cost.modules = LoadedModules(process.Get());
 
     if (StateReached(ReadStateLog(StateLogPath()), "IISADMIN", SERVICE_RUNNING, 0).value_or(to + 1) <= to)
         throw Error("IISADMIN ran before the sampled stretch ended; lengthen its start delay");
@@ -469,17 +481,7 @@ RefusedStopCost MeasureRefusedStopCost(DWORD windowMs) {
                    kWindowTimeoutMs))
         throw Error("W3SVC did not stop");
 
-    CpuClock cpu(process.Get(), TarnwickExe());
-    CpuClock manager = CpuClock::WineProgram(L"services.exe");
-    cpu.Begin();
-    manager.Begin();
-    const double from = NowMs();
-    Sleep(windowMs);  // the sampled stretch, not a wait for something to happen
-    RefusedStopCost cost;
-    cost.windowMs = NowMs() - from;
-    cost.program = cpu.End(cost.windowMs);
-    cost.manager = manager.End(cost.windowMs);
-    cost.modules = LoadedModules(process.Get());
+    const RefusedStopCost cost = SampleCpu(process.Get(), windowMs);
 
     if (StateReached(ReadStateLog(StateLogPath()), "IISADMIN", SERVICE_STOP_PENDING).has_value())
         throw Error("IISADMIN began to stop while it should refuse");

@@ -85,12 +85,17 @@ struct SwitchSample {
 // Every service that a job touches takes `delayMs` to start and to stop.
 SwitchSample MeasureSwitch(const SwitchJob& job, DWORD delayMs);
 
-struct WaitingCost {
-    CpuRate program;              // tarnwick.exe
-    CpuRate manager;              // Wine's service manager (services.exe), from /proc only
+// The CPU time of tarnwick.exe and of Wine's service manager over one sampled
+// stretch of a run, and the DLLs the program had loaded then.
+struct CpuSample {
+    CpuRate program;      // tarnwick.exe
+    CpuRate manager;      // Wine's service manager (services.exe), from /proc only
+    double windowMs = 0;  // length of the sampled stretch
+    ModuleList modules;   // loaded in tarnwick.exe inside the stretch
+};
+
+struct WaitingCost : CpuSample {
     double statusReadsPerSecond = 0;  // only with the journal, which records them
-    double windowMs = 0;          // length of the sampled stretch
-    ModuleList modules;  // loaded in tarnwick.exe inside the stretch
 };
 
 // tarnwick.exe -auto switching on while IISADMIN takes `startDelayMs` to start;
@@ -107,12 +112,7 @@ struct RepeatedStop {
 // tarnwick.exe -auto switching off while IISADMIN takes `stopDelayMs` to stop.
 RepeatedStop MeasureRepeatedStop(DWORD stopDelayMs);
 
-struct RefusedStopCost {
-    CpuRate program;  // tarnwick.exe
-    CpuRate manager;  // Wine's service manager (services.exe), from /proc only
-    double windowMs = 0;
-    ModuleList modules;  // loaded in tarnwick.exe inside the stretch
-};
+using RefusedStopCost = CpuSample;
 
 // tarnwick.exe -auto switching off, without the journal, while IISADMIN
 // refuses the stop control: the CPU time over `windowMs` of its repeated Stop
