@@ -172,9 +172,7 @@ void ServiceControl::LookUpAll(ServiceBinding& binding, Ignoring& ignoring) {
     };
     if (!SwitchIsWeb(plan)) lookUp(plan.switchService);
     lookUp(kW3Svc);
-    // The first FTP service found ends the search.
-    (void)std::any_of(plan.ftpServices.begin(), plan.ftpServices.end(),
-                      [&](const wchar_t* ftp) { return ftp && lookUp(ftp); });
+    LookUpFtpService(binding, ignoring);
 }
 
 // The automatic toggle's lookups, in the same order: strict, but for an FTP
@@ -184,11 +182,19 @@ void ServiceControl::LookUpForToggle(ServiceBinding& binding, Ignoring& ignoring
     DirectoryObject& computer = *binding.computer;
     Field(binding, plan.switchService) = LookUpSwitch(computer);
     if (!SwitchIsWeb(plan)) binding.w3svc = LookUp(computer, kW3Svc);
-    if (plan.ftpRequiredWhenAutomatic) {
+    if (plan.ftpRequiredWhenAutomatic)
         Field(binding, plan.ftpServices[0]) = LookUp(computer, plan.ftpServices[0]);
-        return;
-    }
-    (void)std::any_of(plan.ftpServices.begin(), plan.ftpServices.end(), [&](const wchar_t* ftp) {
+    else
+        LookUpFtpService(binding, ignoring);
+}
+
+// The FTP service by each of its names in turn, until one is found; the
+// failed lookups are dropped.
+void ServiceControl::LookUpFtpService(ServiceBinding& binding, Ignoring& ignoring) {
+    DirectoryObject& computer = *binding.computer;
+    const auto& names = PlanFor(iis_.profile).ftpServices;
+    // The search ends at the first name found.
+    (void)std::any_of(names.begin(), names.end(), [&](const wchar_t* ftp) {
         return ftp && ignoring.Try(ftp, [&] { Field(binding, ftp) = LookUp(computer, ftp); });
     });
 }

@@ -81,6 +81,7 @@ private:
     ServiceBinding BindComputer();
     void LookUpAll(ServiceBinding& binding, Ignoring& ignoring);
     void LookUpForToggle(ServiceBinding& binding, Ignoring& ignoring);
+    void LookUpFtpService(ServiceBinding& binding, Ignoring& ignoring);
     std::unique_ptr<DirectoryObject> LookUpSwitch(DirectoryObject& computer) const;
     std::optional<WaitTimeout> WaitForState(const std::unique_ptr<DirectoryObject>& field,
                                             const wchar_t* service, ServiceState state,

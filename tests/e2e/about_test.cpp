@@ -119,36 +119,6 @@ private:
 
 // --- Real input ------------------------------------------------------------------
 
-POINT CentreOf(HWND window) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
-}
-
-// A mouse event at `at` (screen coordinates): every event carries its own
-// position, so none of them can land where the pointer was before. The
-// absolute scale is 65536 per screen; one more keeps the rounding on `at`.
-INPUT MouseAt(POINT at, DWORD buttons) {
-    INPUT input = {};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = MulDiv(at.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
-    input.mi.dy = MulDiv(at.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
-    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
-    return input;
-}
-
-void MoveMouse(POINT at) {
-    INPUT move = MouseAt(at, 0);
-    SendInput(1, &move, sizeof move);
-}
-
-// A left click at `at`. Callers never click one spot twice in a row, or the
-// two clicks would become a double click.
-void ClickAt(POINT at) {
-    INPUT events[3] = {MouseAt(at, 0), MouseAt(at, MOUSEEVENTF_LEFTDOWN), MouseAt(at, MOUSEEVENTF_LEFTUP)};
-    SendInput(3, events, sizeof(INPUT));
-}
-
 void PressKey(WORD key) {
     INPUT strokes[2] = {};
     strokes[0].type = strokes[1].type = INPUT_KEYBOARD;

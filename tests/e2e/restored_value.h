@@ -61,9 +61,7 @@ private:
 class ScreenDpi {
 public:
     explicit ScreenDpi(DWORD dpi) : previous_(SetThreadDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE)) {
-        const auto* bytes = reinterpret_cast<const BYTE*>(&dpi);
-        StoreRaw(kUserKey, kValue, REG_DWORD, {bytes, bytes + sizeof dpi}, HKEY_CURRENT_USER);
-        StoreRaw(kMachineKey, kValue, REG_DWORD, {bytes, bytes + sizeof dpi});
+        SetScreenDpi(dpi);
     }
     ScreenDpi(const ScreenDpi&) = delete;
     ScreenDpi& operator=(const ScreenDpi&) = delete;
@@ -72,12 +70,8 @@ public:
     }
 
 private:
-    static constexpr wchar_t kUserKey[] = L"Control Panel\\Desktop";
-    static constexpr wchar_t kMachineKey[] = L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts";
-    static constexpr wchar_t kValue[] = L"LogPixels";
-
-    RestoredValue user_{kUserKey, kValue, HKEY_CURRENT_USER};
-    RestoredValue machine_{kMachineKey, kValue};
+    RestoredValue user_{kUserDpiKey, kDpiValue, HKEY_CURRENT_USER};
+    RestoredValue machine_{kMachineDpiKey, kDpiValue};
     DPI_AWARENESS_CONTEXT previous_;
 };
 

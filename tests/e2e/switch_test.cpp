@@ -500,21 +500,6 @@ TEST(ExecutableResources, VersionRecordNamesTheProductInUsEnglishUnicode) {
 
 // --- One switch at a time, and responsive while it waits -------------------
 
-// A left click at the centre of `window`, as the mouse gives it.
-void RealClick(HWND window) {
-    RECT rect{};
-    GetWindowRect(window, &rect);
-    INPUT events[3] = {};
-    const DWORD buttons[3] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
-    for (int i = 0; i < 3; ++i) {
-        events[i].type = INPUT_MOUSE;
-        events[i].mi.dx = MulDiv((rect.left + rect.right) / 2, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
-        events[i].mi.dy = MulDiv((rect.top + rect.bottom) / 2, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
-        events[i].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons[i];
-    }
-    SendInput(3, events, sizeof(INPUT));
-}
-
 TEST_F(SwitchTest, TwoAutoCopiesStartedTogetherSwitchOnceAndTheOtherChangesNothing) {
     ServiceBehaviour slow;
     slow.startDelayMs = 5000;  // the first copy is still switching when the second one looks
@@ -616,7 +601,7 @@ TEST_F(SwitchTest, ALongStartKeepsTheWindowRespondingButInertUntilItEnds) {
     EXPECT_TRUE(SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_NORMAL,
                                     kWindowTimeoutMs, &answer));
     EXPECT_EQ(answer, static_cast<DWORD_PTR>(FALSE)) << "a log-off was let through mid-switch";
-    RealClick(stop);
+    ClickAt(CentreOf(stop));
 
     bool everHung = false;
     bool everFocusedStop = false;

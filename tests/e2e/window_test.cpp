@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+// The bench driver's, by its path: the program's own window code has a
+// program.h too.
+#include "../bench/driver/program.h"
 #include "adsi_directory_win32.h"
 #include "computer_name_win32.h"
 #include "form1.h"
@@ -35,19 +38,8 @@ void Pump() {
     }
 }
 
-RECT RectInParent(HWND child) {
-    RECT rect{};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(HWND_DESKTOP, GetParent(child), reinterpret_cast<POINT*>(&rect), 2);
-    return rect;
-}
-
-std::vector<HWND> Children(HWND parent) {
-    std::vector<HWND> children;
-    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
-        children.push_back(child);
-    return children;
-}
+using bench::Children;
+using bench::RectInParent;
 
 LONG FontHeight(HWND control) {
     LOGFONTW font{};

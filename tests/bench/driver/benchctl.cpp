@@ -11,37 +11,19 @@
 
 #include <cstdio>
 #include <exception>
-#include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "services.h"
-
-namespace {
-
-// A test ended while it had the screen at another DPI would leave that DPI to
-// every later session: each session starts again at the ordinary 96.
-void ResetScreenDpi() {
-    const DWORD dpi = USER_DEFAULT_SCREEN_DPI;
-    const struct {
-        HKEY root;
-        const wchar_t* key;
-    } places[] = {{HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
-                  {HKEY_LOCAL_MACHINE, L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"}};
-    for (const auto& place : places) {
-        const LSTATUS status = RegSetKeyValueW(place.root, place.key, L"LogPixels", REG_DWORD, &dpi, sizeof dpi);
-        if (status != ERROR_SUCCESS)
-            throw std::runtime_error("LogPixels could not be reset: error " + std::to_string(status));
-    }
-}
-
-}  // namespace
+#include "test_data.h"
 
 int wmain(int argc, wchar_t** argv) {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     try {
         if (command == L"install" && argc == 3) {
-            ResetScreenDpi();
+            // A test ended while it had the screen at another DPI would leave
+            // that DPI to every later session: each starts again at 96.
+            tarnwick::bench::SetScreenDpi(USER_DEFAULT_SCREEN_DPI);
             tarnwick::bench::InstallServices(argv[2]);
             return 0;
         }

@@ -194,6 +194,37 @@ HWND FindChild(HWND parent, const std::wstring& text, const wchar_t* windowClass
 
 void Click(HWND button) { PostMessageW(button, BM_CLICK, 0, 0); }
 
+namespace {
+
+// A mouse event at `at`. The absolute scale is 65536 per screen; one more
+// keeps the rounding on `at`.
+INPUT MouseAt(POINT at, DWORD buttons) {
+    INPUT input = {};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = MulDiv(at.x, 65536, GetSystemMetrics(SM_CXSCREEN)) + 1;
+    input.mi.dy = MulDiv(at.y, 65536, GetSystemMetrics(SM_CYSCREEN)) + 1;
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttons;
+    return input;
+}
+
+}  // namespace
+
+POINT CentreOf(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+void MoveMouse(POINT at) {
+    INPUT move = MouseAt(at, 0);
+    SendInput(1, &move, sizeof move);
+}
+
+void ClickAt(POINT at) {
+    INPUT events[3] = {MouseAt(at, 0), MouseAt(at, MOUSEEVENTF_LEFTDOWN), MouseAt(at, MOUSEEVENTF_LEFTUP)};
+    SendInput(3, events, sizeof(INPUT));
+}
+
 void AnswerOk(const MessageBoxInfo& box) {
     PostMessageW(box.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
 }

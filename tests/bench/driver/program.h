@@ -99,6 +99,14 @@ std::vector<HWND> Children(HWND parent);
 
 // Presses a button the way the keyboard's space bar would reach it.
 void Click(HWND button);
+
+// Real mouse input, in screen coordinates; every event carries its own
+// position, so none of them can land where the pointer was before.
+POINT CentreOf(HWND window);
+void MoveMouse(POINT at);
+// A left click at `at`. Never click one spot twice in a row, or the two
+// clicks become a double click.
+void ClickAt(POINT at);
 // Closes a message box with its OK button.
 void AnswerOk(const MessageBoxInfo& box);
 

@@ -61,4 +61,11 @@ void RemoveValue(const std::wstring& key, const std::wstring& name, HKEY root) {
         RegDeleteValueW(opened.Get(), name.c_str());
 }
 
+void SetScreenDpi(DWORD dpi) {
+    const auto* bytes = reinterpret_cast<const BYTE*>(&dpi);
+    const std::vector<BYTE> data(bytes, bytes + sizeof dpi);
+    StoreRaw(kUserDpiKey, kDpiValue, REG_DWORD, data, HKEY_CURRENT_USER);
+    StoreRaw(kMachineDpiKey, kDpiValue, REG_DWORD, data);
+}
+
 }  // namespace tarnwick::bench

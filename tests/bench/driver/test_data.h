@@ -27,4 +27,12 @@ void StoreRaw(const std::wstring& key, const std::wstring& name, DWORD type, con
 std::vector<BYTE> StringBytes(const std::wstring& text, bool terminated);
 void RemoveValue(const std::wstring& key, const std::wstring& name, HKEY root = HKEY_LOCAL_MACHINE);
 
+// Where the screen's DPI (LogPixels, a REG_DWORD) is kept: the user's key and
+// the machine's. Programs started after a change see it.
+inline constexpr wchar_t kUserDpiKey[] = L"Control Panel\\Desktop";
+inline constexpr wchar_t kMachineDpiKey[] = L"System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts";
+inline constexpr wchar_t kDpiValue[] = L"LogPixels";
+// Sets the screen's DPI in both places. Throws std::runtime_error when it cannot.
+void SetScreenDpi(DWORD dpi);
+
 }  // namespace tarnwick::bench
