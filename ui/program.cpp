@@ -48,16 +48,17 @@ void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
             outcome = handler();
         }
         // The handler has returned, so its directory objects are released.
-        SequenceEnded();
         switch (outcome.kind) {
         case Outcome::Kind::KeepRunning:
+            SequenceEnded();
             busy_ = false;
             return;
         case Outcome::Kind::SequenceDone:
-            End(ExitCode::Done);
+            End(ExitCode::Done);  // the windows stay inert until they go with the program
         case Outcome::Kind::BoundReached:
+            SequenceEnded();
             EndAfterReport(TimeoutText(outcome.timeout.value()), MessageIcon::Warning, ExitCode::BoundReached);
-        case Outcome::Kind::AlreadySwitching:
+        case Outcome::Kind::AlreadySwitching:  // no sequence began
             if (outcome.endsProgram)
                 EndAfterReport(kAlreadySwitchingText, MessageIcon::Information, ExitCode::AlreadySwitching);
             // The window stays, and the user may try again later.
