@@ -795,13 +795,14 @@ TEST_P(AboutLayoutTest, DialogLayout) {
     EXPECT_EQ(GetWindowLongW(children[kCmdOK], GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
 
     // The texts the design leaves to us: the title names the product and its
-    // maker; the description tells both sequences and -auto; the disclaimer
-    // has two blanks between its sentences.
+    // maker; the description tells both sequences, the switch of each IIS
+    // generation and -auto; the disclaimer has two blanks between its
+    // sentences.
     const std::wstring title = WindowText(children[kLblTitle]);
     EXPECT_NE(title.find(L"Tarnwick"), std::wstring::npos);
     EXPECT_NE(title.find(TARNWICK_WIDE(TARNWICK_MAKER_COMPANY)), std::wstring::npos);
     const std::wstring description = WindowText(children[kLblDescription]);
-    for (const wchar_t* word : {L"Start Web", L"Stop Web", L"-auto"})
+    for (const wchar_t* word : {L"Start Web", L"Stop Web", L"IISADMIN", L"W3SVC", L"-auto"})
         EXPECT_NE(description.find(word), std::wstring::npos) << Utf8(word);
     const std::wstring disclaimer = WindowText(children[kLblDisclaimer]);
     EXPECT_NE(disclaimer.find(L".  "), std::wstring::npos);
