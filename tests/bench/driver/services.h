@@ -78,7 +78,7 @@ inline constexpr wchar_t kStateLogValue[] = L"StateLog";
 struct ServiceBehaviour {
     DWORD startDelayMs = 0;  // time in START_PENDING before RUNNING
     DWORD stopDelayMs = 0;   // time in STOP_PENDING before STOPPED
-    bool hangStart = false;  // stays START_PENDING until reset
+    bool hangStart = false;  // stays START_PENDING until reset, or runs once cleared
     bool hangStop = false;   // a stop request leaves it STOP_PENDING until reset
     bool refuseStop = false; // does not accept the stop control (1052), stays up
 };
