@@ -394,9 +394,9 @@ protected:
     static void WaitUntilPainted(HWND about, int dpi = 96, COLORREF link = RGB(0, 0, 255),
                                  COLORREF shadow = RGB(0x80, 0x80, 0x80)) {
         const ExeResources exe;
-        const UniqueHicon appIcon(static_cast<HICON>(
-            LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
         const int iconSize = GetSystemMetricsForDpi(SM_CXICON, static_cast<UINT>(dpi));
+        const UniqueHicon appIcon(static_cast<HICON>(
+            LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, iconSize, iconSize, 0)));
         const std::vector<HWND> children = Children(about);
         const bool painted = PollUntil(
             [&] {
@@ -756,12 +756,12 @@ TEST_P(AboutLayoutTest, DialogLayout) {
     EXPECT_GE(picture.right, icon);
     EXPECT_GE(picture.bottom, 2 * icon);
     EXPECT_TRUE(GetWindowLongW(children[kPicIcon], GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-    // The 32 x 32 application image at the top of the picture area, at the
-    // icon size of the DPI, the rest of it plain.
+    // The application's image of the DPI's icon size at the top of the
+    // picture area, the rest of it plain.
     {
         const ExeResources exe;
         const UniqueHicon appIcon(static_cast<HICON>(
-            LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
+            LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, icon, icon, 0)));
         ASSERT_TRUE(appIcon) << "no application icon in tarnwick.exe";
         const COLORREF face = GetSysColor(COLOR_BTNFACE);
         EXPECT_EQ(Mismatches(children[kPicIcon], appIcon.Get(), face, icon), 0);

@@ -216,6 +216,28 @@ TEST_F(WindowTest, TheAboutDialogIsLaidOutAgainAtTheNewDpi) {
     EXPECT_EQ(actual.top, expected.top);
     EXPECT_EQ(actual.right - actual.left, expected.width);
     EXPECT_EQ(actual.bottom - actual.top, expected.height);
+    // The picture is the application's 48 x 48 image, loaded again for the
+    // new DPI, not the 32 x 32 one stretched.
+    const HWND picture = Children(about_)[2];
+    UpdateWindow(picture);
+    const UniqueHicon image(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
+                                                          IMAGE_ICON, 48, 48, 0)));
+    ASSERT_TRUE(image);
+    const HDC screen = GetDC(picture);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, 48, 48);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    const RECT area{0, 0, 48, 48};
+    FillRect(memory, &area, GetSysColorBrush(COLOR_BTNFACE));
+    DrawIconEx(memory, 0, 0, image.Get(), 48, 48, 0, nullptr, DI_NORMAL);
+    int mismatches = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) mismatches += GetPixel(memory, x, y) != GetPixel(screen, x, y);
+    EXPECT_EQ(mismatches, 0);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(picture, screen);
 }
 
 // A changed theme or colour scheme shows at once: both windows paint
