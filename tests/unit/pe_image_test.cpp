@@ -191,6 +191,8 @@ TEST(TarnwickImage, ChecksNameEveryWeakening) {
         {"no elevation",
          [](Bytes& b) { Replace(b, "\"requireAdministrator\"", "\"asInvoker\"           "); },
          "administrator"},
+        {"COM loaded before the first instruction", [](Bytes& b) { Replace(b, "ole32.dll", "olf32.dll"); },
+         "ole32.dll is not delay-loaded"},
         {"comctl32 from the search path",
          [](Bytes& b) { Replace(b, "Microsoft.Windows.Common-Controls", "Microsoft.Windows.Common-Controlz"); },
          "imports COMCTL32.dll"},
