@@ -202,6 +202,40 @@ TEST_F(SwitchTest, AutoSwitchesOnThenOffWithoutAUser) {
     ExpectOtherStartTypesUntouched();
 }
 
+TEST_F(SwitchTest, OffWithEverythingOnSwitchesEverythingOff) {
+    Reset(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC"));
+    {
+        const Program program = Program::Launch(L"-off");
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+    EXPECT_EQ(QueryState(L"W3SVC"), SERVICE_STOPPED);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_STOPPED);
+    EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_STOPPED));
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_DISABLED);
+    ExpectOtherStartTypesUntouched();
+}
+
+TEST_F(SwitchTest, OnWithEverythingOnStopsNothingAndAsksAsStartWebWould) {
+    Reset(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC"));
+    {
+        const Program program = Program::Launch(L"-on");
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+    for (const auto* name : kServiceNames) EXPECT_EQ(QueryState(name), SERVICE_RUNNING) << name;
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_AUTO_START);
+    // No status read decides: the sequence begins with the start type, and
+    // every service is asked to start (and refuses: it runs already).
+    const auto calls = CallSequence();
+    const auto firstRead = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+        return call.rfind("IISADMIN Status", 0) == 0;
+    });
+    const auto put = std::find(calls.begin(), calls.end(), "IISADMIN StartType VT_BSTR:\"2\"");
+    ASSERT_NE(put, calls.end());
+    EXPECT_LT(put, firstRead);
+    for (const char* name : {"IISADMIN", "W3SVC", "MSFTPSVC"}) EXPECT_EQ(Calls(name, "Start").size(), 1u) << name;
+    ExpectOtherStartTypesUntouched();
+}
+
 TEST_F(SwitchTest, AutoInCapitalsOrWithOtherWordsLeavesTheWindowOpen) {
     for (const auto* arguments : {L"-AUTO", L"-auto extra"}) {
         const Program program = Program::Launch(arguments);

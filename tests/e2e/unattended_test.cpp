@@ -71,12 +71,19 @@ TEST(Unattended, NoBoxWaitsTheStatusTellsAndTheReportIsAnEvent) {
         DWORD status;
         unsigned eventType;  // 0: no event
         const char* eventText;
+        DWORD switchedTo = 0;  // SERVICE_RUNNING or SERVICE_STOPPED; 0: nothing changed
     };
     HANDLE held = nullptr;
     const Case cases[] = {
-        {"switching on", L"-auto", [] { ResetServices(); }, 0, 0, nullptr},
-        {"nothing to do without -auto", L"", [] { ResetServices(); }, 0, EVENTLOG_INFORMATION_TYPE,
-         "started without -auto where nobody can see its window"},
+        // A switch leaves one record of what it switched.
+        {"switching on", L"-auto", [] { ResetServices(); }, 0, EVENTLOG_INFORMATION_TYPE,
+         "\"Tarnwick switched the IIS services on: IISADMIN, W3SVC, MSFTPSVC.\"", SERVICE_RUNNING},
+        {"switching off with -off", L"-off",
+         [] { ResetServices(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC")); }, 0,
+         EVENTLOG_INFORMATION_TYPE, "\"Tarnwick switched the IIS services off: IISADMIN, W3SVC, MSFTPSVC.\"",
+         SERVICE_STOPPED},
+        {"nothing to do without an argument that switches", L"", [] { ResetServices(); }, 0,
+         EVENTLOG_INFORMATION_TYPE, "started without -on, -off or -auto where nobody can see its window"},
         {"a strict failure", L"-auto",
          [] {
              ResetServices();
@@ -126,9 +133,9 @@ TEST(Unattended, NoBoxWaitsTheStatusTellsAndTheReportIsAnEvent) {
                 EXPECT_NE(events[0].text.find(c.eventText), std::string::npos) << events[0].text;
             }
         }
-        if (c.status == 0 && c.eventType == 0) {
-            EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
-            EXPECT_TRUE(WaitForState(L"W3SVC", SERVICE_RUNNING));
+        if (c.switchedTo != 0) {
+            EXPECT_EQ(QueryState(L"IISADMIN"), c.switchedTo);
+            EXPECT_TRUE(WaitForState(L"W3SVC", c.switchedTo));
         } else {
             // Nothing was changed.
             for (const auto& entry : ReadJournal(journal)) {
