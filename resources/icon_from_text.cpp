@@ -141,19 +141,27 @@ std::string Deflate(const std::string& data) {
                                       31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
     static const int kLengthExtra[] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                        2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-    static const int kDistanceBase[] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,
-                                        33,  49,  65,  97,  129, 193,  257,  385,  513,  769,
+    static const int kDistanceBase[] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                        33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
                                         1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
     const auto symbol = [](BitWriter& out, int value) {
-        if (value < 144) out.Code(static_cast<std::uint32_t>(0x30 + value), 8);
-        else if (value < 256) out.Code(static_cast<std::uint32_t>(0x190 + value - 144), 9);
-        else if (value < 280) out.Code(static_cast<std::uint32_t>(value - 256), 7);
-        else out.Code(static_cast<std::uint32_t>(0xC0 + value - 280), 8);
+        if (value < 144)
+            out.Code(static_cast<std::uint32_t>(0x30 + value), 8);
+        else if (value < 256)
+            out.Code(static_cast<std::uint32_t>(0x190 + value - 144), 9);
+        else if (value < 280)
+            out.Code(static_cast<std::uint32_t>(value - 256), 7);
+        else
+            out.Code(static_cast<std::uint32_t>(0xC0 + value - 280), 8);
     };
     constexpr int kWindow = 32768, kMaxLength = 258, kTries = 64;
     const int size = static_cast<int>(data.size());
-    const auto byteAt = [&](int i) { return static_cast<unsigned char>(data[static_cast<std::size_t>(i)]); };
-    const auto hash = [&](int i) { return ((byteAt(i) << 10) ^ (byteAt(i + 1) << 5) ^ byteAt(i + 2)) & 0x7FFF; };
+    const auto byteAt = [&](int i) {
+        return static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
+    };
+    const auto hash = [&](int i) {
+        return ((byteAt(i) << 10) ^ (byteAt(i + 1) << 5) ^ byteAt(i + 2)) & 0x7FFF;
+    };
     std::vector<int> head(0x8000, -1), previous(data.size(), -1);
     const auto remember = [&](int i) {
         if (i + 2 >= size) return;
@@ -171,7 +179,8 @@ std::string Deflate(const std::string& data) {
             int candidate = head[static_cast<std::size_t>(hash(i))];
             for (int tries = 0; candidate >= 0 && i - candidate <= kWindow && tries < kTries; ++tries) {
                 int length = 0;
-                while (length < kMaxLength && i + length < size && byteAt(candidate + length) == byteAt(i + length))
+                while (length < kMaxLength && i + length < size &&
+                       byteAt(candidate + length) == byteAt(i + length))
                     ++length;
                 if (length > bestLength) {
                     bestLength = length;
@@ -192,7 +201,8 @@ std::string Deflate(const std::string& data) {
         code = 29;
         while (kDistanceBase[code] > bestDistance) --code;
         out.Code(static_cast<std::uint32_t>(code), 5);
-        out.Bits(static_cast<std::uint32_t>(bestDistance - kDistanceBase[code]), code < 4 ? 0 : code / 2 - 1);
+        out.Bits(static_cast<std::uint32_t>(bestDistance - kDistanceBase[code]),
+                 code < 4 ? 0 : code / 2 - 1);
         for (int end = i + bestLength; i < end;) remember(i++);
     }
     symbol(out, 256);
@@ -200,12 +210,13 @@ std::string Deflate(const std::string& data) {
 }
 
 std::string BigEndian32(std::uint32_t value) {
-    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16), static_cast<char>(value >> 8),
-            static_cast<char>(value)};
+    return {static_cast<char>(value >> 24), static_cast<char>(value >> 16),
+            static_cast<char>(value >> 8), static_cast<char>(value)};
 }
 
 std::string Chunk(const std::string& type, const std::string& data) {
-    return BigEndian32(static_cast<std::uint32_t>(data.size())) + type + data + BigEndian32(Crc32(type + data));
+    return BigEndian32(static_cast<std::uint32_t>(data.size())) + type + data +
+           BigEndian32(Crc32(type + data));
 }
 
 // 8 bits per pixel, an index into the drawing's palette; the entry after the
@@ -228,7 +239,8 @@ std::string Png(const Drawing& drawing, const Image& image) {
     palette += std::string(3, '\0');
     opacity.push_back(0);
     const std::string header = BigEndian32(static_cast<std::uint32_t>(image.size)) +
-                               BigEndian32(static_cast<std::uint32_t>(image.size)) + std::string{8, 3, 0, 0, 0};
+                               BigEndian32(static_cast<std::uint32_t>(image.size)) +
+                               std::string{8, 3, 0, 0, 0};
     const std::string zlib = std::string{0x78, 0x01} + Deflate(pixels) + BigEndian32(Adler32(pixels));
     return std::string("\x89PNG\r\n\x1A\n", 8) + Chunk("IHDR", header) + Chunk("PLTE", palette) +
            Chunk("tRNS", opacity) + Chunk("IDAT", zlib) + Chunk("IEND", "");
@@ -250,13 +262,16 @@ std::string Bitmap(const Drawing& drawing, const Image& image, int black) {
     out.U16(1);
     out.U16(4);
     out.U32(0);  // uncompressed
-    out.U32(static_cast<std::uint32_t>((XorStride(size) + AndStride(size)) * static_cast<std::size_t>(size)));
+    out.U32(static_cast<std::uint32_t>((XorStride(size) + AndStride(size)) *
+                                       static_cast<std::size_t>(size)));
     out.U32(0);
     out.U32(0);
     out.U32(16);
     out.U32(0);
     for (int i = 0; i < 16; ++i) {
-        const std::uint32_t rgb = i < static_cast<int>(drawing.palette.size()) ? drawing.palette[static_cast<std::size_t>(i)] : 0;
+        const std::uint32_t rgb = i < static_cast<int>(drawing.palette.size())
+                                      ? drawing.palette[static_cast<std::size_t>(i)]
+                                      : 0;
         out.U8(rgb & 0xFF);
         out.U8((rgb >> 8) & 0xFF);
         out.U8((rgb >> 16) & 0xFF);
@@ -265,7 +280,8 @@ std::string Bitmap(const Drawing& drawing, const Image& image, int black) {
     for (int y = size - 1; y >= 0; --y) {
         std::vector<unsigned> row(XorStride(size), 0);
         for (int x = 0; x < size; ++x) {
-            int index = drawing.index.at(image.rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]);
+            int index =
+                drawing.index.at(image.rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]);
             if (index < 0) index = black;
             row[static_cast<std::size_t>(x / 2)] |= static_cast<unsigned>(index) << (x % 2 ? 0 : 4);
         }
@@ -274,7 +290,8 @@ std::string Bitmap(const Drawing& drawing, const Image& image, int black) {
     for (int y = size - 1; y >= 0; --y) {
         std::vector<unsigned> row(AndStride(size), 0);
         for (int x = 0; x < size; ++x)
-            if (drawing.index.at(image.rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]) < 0)
+            if (drawing.index.at(image.rows[static_cast<std::size_t>(y)][static_cast<std::size_t>(x)]) <
+                0)
                 row[static_cast<std::size_t>(x / 8)] |= 0x80u >> (x % 8);
         for (unsigned b : row) out.U8(b);
     }

@@ -19,6 +19,8 @@ struct ReleaseAndCloseMutexFn {
 using HeldMutex = UniqueResource<HANDLE, ReleaseAndCloseMutexFn, nullptr>;
 
 // Creates `name` already owned by the calling thread; empty when that fails.
-inline HeldMutex HoldMutex(const wchar_t* name) { return HeldMutex(CreateMutexW(nullptr, TRUE, name)); }
+inline HeldMutex HoldMutex(const wchar_t* name) {
+    return HeldMutex(CreateMutexW(nullptr, TRUE, name));
+}
 
 }  // namespace tarnwick::bench

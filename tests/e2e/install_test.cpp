@@ -328,7 +328,8 @@ TEST_F(InstallTest, AnUpgradeFromABuildThatRememberedNoChoiceKeepsItsDesktopShor
     const std::wstring first = PathFromEnvironment(L"TARNWICK_TEST_FIRST_MSI");
     for (const bool declined : {true, false}) {
         SCOPED_TRACE(declined ? "declined" : "kept");
-        ASSERT_EQ(Msiexec(L"/i " + Quoted(first) + (declined ? L" DESKTOP_SHORTCUT=0" : L"") + L" /qn"), 0u);
+        ASSERT_EQ(Msiexec(L"/i " + Quoted(first) + (declined ? L" DESKTOP_SHORTCUT=0" : L"") + L" /qn"),
+                  0u);
         ASSERT_EQ(FindShortcut(kDesktopName, true).has_value(), !declined);
         ASSERT_FALSE(TextValue(kProductKey, L"DesktopShortcutChoice", RRF_RT_REG_SZ));
 
@@ -338,7 +339,8 @@ TEST_F(InstallTest, AnUpgradeFromABuildThatRememberedNoChoiceKeepsItsDesktopShor
         EXPECT_EQ(entries[0].version, Environment(L"TARNWICK_TEST_VERSION"));
         EXPECT_TRUE(FindShortcut(kStartMenuName, false));
         EXPECT_EQ(FindShortcut(kDesktopName, true).has_value(), !declined);
-        EXPECT_EQ(TextValue(kProductKey, L"DesktopShortcutChoice", RRF_RT_REG_SZ), declined ? L"0" : L"1");
+        EXPECT_EQ(TextValue(kProductKey, L"DesktopShortcutChoice", RRF_RT_REG_SZ),
+                  declined ? L"0" : L"1");
 
         ASSERT_EQ(Msiexec(L"/x " + Quoted(msi_) + L" /qn"), 0u);
         EXPECT_TRUE(Entries().empty());

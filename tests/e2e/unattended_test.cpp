@@ -46,7 +46,8 @@ struct DebugLine {
 
 // The lines `process` wrote from `offset` on.
 std::vector<DebugLine> LinesOf(DWORD process, std::size_t offset) {
-    static const std::regex format(R"(^([0-9a-f]+):([0-9a-f]+):(?:fixme|err|warn|trace):(\w+):(\w+) ?(.*)$)");
+    static const std::regex format(
+        R"(^([0-9a-f]+):([0-9a-f]+):(?:fixme|err|warn|trace):(\w+):(\w+) ?(.*)$)");
     const std::string output = ReadWholeFile(DebugOutput()).value_or(std::string());
     std::istringstream text(output.substr(std::min(offset, output.size())));
     std::vector<DebugLine> lines;
@@ -70,19 +71,26 @@ std::optional<std::string> WideString(const std::string& text) {
     std::string value;
     for (at += 2; at < text.size(); ++at) {
         const char c = text[at];
-        if (c == '"') return text.compare(at + 1, 3, "...") == 0 ? std::nullopt : std::optional<std::string>(value);
+        if (c == '"')
+            return text.compare(at + 1, 3, "...") == 0 ? std::nullopt
+                                                       : std::optional<std::string>(value);
         if (c != '\\' || at + 1 >= text.size()) {
             value += c;
             continue;
         }
         const char escaped = text[++at];
-        if (escaped == 'n') value += '\n';
-        else if (escaped == 'r') value += '\r';
-        else if (escaped == 't') value += '\t';
-        else if (escaped == '"' || escaped == '\\') value += escaped;
+        if (escaped == 'n')
+            value += '\n';
+        else if (escaped == 'r')
+            value += '\r';
+        else if (escaped == 't')
+            value += '\t';
+        else if (escaped == '"' || escaped == '\\')
+            value += escaped;
         else if (std::isxdigit(static_cast<unsigned char>(escaped)) && at + 3 < text.size()) {
             const unsigned long code = std::stoul(text.substr(at, 4), nullptr, 16);
-            value += code < 0x80 ? std::string(1, static_cast<char>(code)) : Utf8(std::wstring(1, static_cast<wchar_t>(code)));
+            value += code < 0x80 ? std::string(1, static_cast<char>(code))
+                                 : Utf8(std::wstring(1, static_cast<wchar_t>(code)));
             at += 3;
         } else {
             return std::nullopt;
@@ -106,7 +114,8 @@ std::vector<Event> Events(const std::vector<DebugLine>& lines) {
         if (line.function != "ReportEventW") continue;
         if (line.channel == "advapi") {
             unsigned type = 0, category = 0, id = 0;
-            if (std::sscanf(line.rest.c_str(), "(%*[^,],%x,%x,%x,", &type, &category, &id) != 3) continue;
+            if (std::sscanf(line.rest.c_str(), "(%*[^,],%x,%x,%x,", &type, &category, &id) != 3)
+                continue;
             waiting[line.thread] = events.size();
             events.push_back({type, id, std::nullopt});
         } else if (line.channel == "eventlog" && waiting.count(line.thread)) {
@@ -146,8 +155,10 @@ std::set<std::string> ShownWindows(const std::vector<DebugLine>& lines) {
             creating.erase(line.thread);
         } else if (line.function == "show_window" && std::regex_search(line.rest, fields, shown)) {
             if (topLevel.count(fields[1]) && fields[2] != "0") visible.insert(fields[1]);
-        } else if (line.function == "NtUserSetWindowPos" && std::regex_search(line.rest, fields, placed)) {
-            if (topLevel.count(fields[1]) && (std::stoul(fields[2], nullptr, 16) & SWP_SHOWWINDOW)) visible.insert(fields[1]);
+        } else if (line.function == "NtUserSetWindowPos" &&
+                   std::regex_search(line.rest, fields, placed)) {
+            if (topLevel.count(fields[1]) && (std::stoul(fields[2], nullptr, 16) & SWP_SHOWWINDOW))
+                visible.insert(fields[1]);
         }
     }
     return visible;
@@ -156,9 +167,11 @@ std::set<std::string> ShownWindows(const std::vector<DebugLine>& lines) {
 // What the system says about `code`, as the reports quote it.
 std::string SystemText(DWORD code) {
     wchar_t text[512] = L"";
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-                                  text, 512, nullptr);
-    while (length && (text[length - 1] == L'\n' || text[length - 1] == L'\r' || text[length - 1] == L' ')) --length;
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  code, 0, text, 512, nullptr);
+    while (length &&
+           (text[length - 1] == L'\n' || text[length - 1] == L'\r' || text[length - 1] == L' '))
+        --length;
     return Utf8(std::wstring(text, length));
 }
 
@@ -173,7 +186,7 @@ TEST(Unattended, NoBoxWaitsTheStatusTellsAndTheReportIsAnEvent) {
         DWORD status;
         unsigned eventType;  // 0: no event
         std::string eventText;  // the whole of it
-        DWORD switchedTo = 0;  // SERVICE_RUNNING or SERVICE_STOPPED; 0: nothing changed
+        DWORD switchedTo = 0;   // SERVICE_RUNNING or SERVICE_STOPPED; 0: nothing changed
     };
     HeldMutex held;
     const Case cases[] = {
@@ -181,9 +194,9 @@ TEST(Unattended, NoBoxWaitsTheStatusTellsAndTheReportIsAnEvent) {
         {"switching on", L"-auto", [] { ResetServices(); }, 0, EVENTLOG_INFORMATION_TYPE,
          "Tarnwick switched the IIS services on: IISADMIN, W3SVC, MSFTPSVC.", SERVICE_RUNNING},
         {"switching off with -off", L"-off",
-         [] { ResetServices(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC")); }, 0,
-         EVENTLOG_INFORMATION_TYPE, "Tarnwick switched the IIS services off: IISADMIN, W3SVC, MSFTPSVC.",
-         SERVICE_STOPPED},
+         [] { ResetServices(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC")); },
+         0, EVENTLOG_INFORMATION_TYPE,
+         "Tarnwick switched the IIS services off: IISADMIN, W3SVC, MSFTPSVC.", SERVICE_STOPPED},
         {"nothing to do without an argument that switches", L"", [] { ResetServices(); }, 0,
          EVENTLOG_INFORMATION_TYPE,
          "Tarnwick was started without -on, -off or -auto where nobody can see its window (as a scheduled task, "
@@ -195,7 +208,8 @@ TEST(Unattended, NoBoxWaitsTheStatusTellsAndTheReportIsAnEvent) {
              InjectBindFault(static_cast<HRESULT>(0x80070035));
          },
          1, EVENTLOG_ERROR_TYPE,
-         "Error 0x80070035: " + SystemText(0x80070035) + "\n\nThe IIS services were not switched. Tarnwick will close."},
+         "Error 0x80070035: " + SystemText(0x80070035) +
+             "\n\nThe IIS services were not switched. Tarnwick will close."},
         {"IISADMIN neither stopped nor running", L"-auto",
          [] {
              ServiceBehaviour hanging;
@@ -213,7 +227,8 @@ TEST(Unattended, NoBoxWaitsTheStatusTellsAndTheReportIsAnEvent) {
              ResetServices();
              held = HoldMutex(kSwitchingMutexName);
          },
-         3, EVENTLOG_INFORMATION_TYPE, "Another Tarnwick is switching the IIS services. Nothing was changed."},
+         3, EVENTLOG_INFORMATION_TYPE,
+         "Another Tarnwick is switching the IIS services. Nothing was changed."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -247,7 +262,8 @@ TEST(Unattended, NoBoxWaitsTheStatusTellsAndTheReportIsAnEvent) {
         const auto reasons = BlockReasons(lines);
         if (c.switchedTo != 0) {
             EXPECT_FALSE(reasons.empty()) << "no reason given for holding a log-off back";
-            for (const auto& reason : reasons) EXPECT_EQ(reason, std::string("Switching the IIS services"));
+            for (const auto& reason : reasons)
+                EXPECT_EQ(reason, std::string("Switching the IIS services"));
             EXPECT_EQ(QueryState(L"IISADMIN"), c.switchedTo);
             EXPECT_TRUE(WaitForState(L"W3SVC", c.switchedTo));
         } else {

@@ -16,13 +16,13 @@
 // The bench driver's, by its path: the program's own window code has a
 // program.h too.
 #include "../bench/driver/program.h"
-#include "restored_value.h"
 #include "adsi_directory_win32.h"
 #include "computer_name_win32.h"
 #include "form1.h"
 #include "frm_about1.h"
 #include "message_boxes_win32.h"
 #include "program.h"
+#include "restored_value.h"
 #include "shell_win32.h"
 #include "sys_info_win32.h"
 #include "system_clock_win32.h"
@@ -220,8 +220,8 @@ TEST_F(WindowTest, TheAboutDialogIsLaidOutAgainAtTheNewDpi) {
     // new DPI, not the 32 x 32 one stretched.
     const HWND picture = Children(about_)[2];
     UpdateWindow(picture);
-    const UniqueHicon image(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1),
-                                                          IMAGE_ICON, 48, 48, 0)));
+    const UniqueHicon image(static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, 48, 48, 0)));
     ASSERT_TRUE(image);
     const HDC screen = GetDC(picture);
     const HDC memory = CreateCompatibleDC(screen);
@@ -273,7 +273,8 @@ TEST_F(WindowTest, AThemeChangeRepaintsTheWindows) {
         Pump();
         for (const HWND window : {main_, about_, labels[0], labels[1]}) {
             const HDC dc = GetDC(window);
-            EXPECT_EQ(GetPixel(dc, 1, 1), faces[i]) << bench::ClassName(window) << " not painted in the new face";
+            EXPECT_EQ(GetPixel(dc, 1, 1), faces[i])
+                << bench::ClassName(window) << " not painted in the new face";
             ReleaseDC(window, dc);
         }
     }

@@ -108,8 +108,9 @@ std::vector<std::string> HardeningProblems(const PeImage& image) {
     // before the program's first instruction.
     const std::vector<Import> imports = image.Imports();
     for (const std::string dll : {"ole32.dll", "oleaut32.dll"}) {
-        const bool imported = std::any_of(imports.begin(), imports.end(),
-                                          [&](const Import& import) { return Lower(import.dll) == dll; });
+        const bool imported = std::any_of(imports.begin(), imports.end(), [&](const Import& import) {
+            return Lower(import.dll) == dll;
+        });
         if (imported || !delayed.count(dll)) problems.push_back(dll + " is not delay-loaded");
     }
     return problems;
@@ -191,8 +192,8 @@ TEST(TarnwickImage, ChecksNameEveryWeakening) {
         {"no elevation",
          [](Bytes& b) { Replace(b, "\"requireAdministrator\"", "\"asInvoker\"           "); },
          "administrator"},
-        {"COM loaded before the first instruction", [](Bytes& b) { Replace(b, "ole32.dll", "olf32.dll"); },
-         "ole32.dll is not delay-loaded"},
+        {"COM loaded before the first instruction",
+         [](Bytes& b) { Replace(b, "ole32.dll", "olf32.dll"); }, "ole32.dll is not delay-loaded"},
         {"comctl32 from the search path",
          [](Bytes& b) { Replace(b, "Microsoft.Windows.Common-Controls", "Microsoft.Windows.Common-Controlz"); },
          "imports COMCTL32.dll"},
