@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "held_mutex.h"
 #include "program.h"
 #include "provider_config.h"
 #include "resource_ids.h"
@@ -535,9 +536,11 @@ TEST(ExecutableResources, VersionRecordNamesTheProductInUsEnglishUnicode) {
 // --- One switch at a time, and responsive while it waits -------------------
 
 TEST_F(SwitchTest, TwoAutoCopiesStartedTogetherSwitchOnceAndTheOtherChangesNothing) {
-    ServiceBehaviour slow;
-    slow.startDelayMs = 5000;  // the first copy is still switching when the second one looks
-    Reset(BenchSetup().Behaving(L"IISADMIN", slow));
+    // IISADMIN stays starting until both copies have decided, so the one
+    // that switches is still at it when the other looks.
+    ServiceBehaviour held;
+    held.hangStart = true;
+    Reset(BenchSetup().Behaving(L"IISADMIN", held));
     const Program copies[2] = {Program::Launch(L"-auto"), Program::Launch(L"-auto")};
 
     std::optional<MessageBoxInfo> box;
@@ -561,6 +564,10 @@ TEST_F(SwitchTest, TwoAutoCopiesStartedTogetherSwitchOnceAndTheOtherChangesNothi
     EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
     AnswerOk(*box);
     EXPECT_EQ(copies[refused].WaitForExit(), 3u);
+    // The other copy decided to switch on and still waits for IISADMIN.
+    EXPECT_TRUE(WaitForState(L"IISADMIN", SERVICE_START_PENDING));
+    EXPECT_TRUE(copies[1 - refused].Running());
+    SetBehaviour(L"IISADMIN", ServiceBehaviour());  // now it may run
     EXPECT_EQ(copies[1 - refused].WaitForExit(), 0u);
 
     // All on, switched once: never half one way and half the other.
@@ -578,7 +585,7 @@ TEST_F(SwitchTest, AButtonPressedWhileAnotherProgramSwitchesSaysSoAndCanBePresse
     const HWND window = MainWindowAfterDecision(program, 1);
     ASSERT_TRUE(window);
     const HWND start = FindChild(window, L"Start Web", L"Button");
-    HANDLE other = CreateMutexW(nullptr, TRUE, kSwitchingMutexName);  // another program switching
+    HeldMutex other = HoldMutex(kSwitchingMutexName);  // another program switching
     ASSERT_TRUE(other);
     Click(start);
     const auto box = program.WaitForMessageBox();
@@ -591,8 +598,7 @@ TEST_F(SwitchTest, AButtonPressedWhileAnotherProgramSwitchesSaysSoAndCanBePresse
     EXPECT_EQ(Calls("computer", "GetObject").size(), 1u) << "the click read the services";
 
     // Once the other program is done, the same button switches.
-    ReleaseMutex(other);
-    CloseHandle(other);
+    other.Reset();
     Click(start);
     EXPECT_EQ(program.WaitForExit(), 0u);
     EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);

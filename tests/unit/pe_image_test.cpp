@@ -98,8 +98,21 @@ std::vector<std::string> HardeningProblems(const PeImage& image) {
         if (Lower(import.dll) == "kernel32.dll")
             heapTermination |= std::count(import.functions.begin(), import.functions.end(), "HeapSetInformation") > 0;
     }
-    for (const std::string& name : image.DelayImports()) checkDll(name);
+    std::set<std::string> delayed;
+    for (const std::string& name : image.DelayImports()) {
+        checkDll(name);
+        delayed.insert(Lower(name));
+    }
     if (!heapTermination) problems.push_back("HeapSetInformation not imported from kernel32.dll");
+    // COM's libraries load at the first bind, once the window shows, not
+    // before the program's first instruction.
+    const std::vector<Import> imports = image.Imports();
+    for (const std::string dll : {"ole32.dll", "oleaut32.dll"}) {
+        const bool imported = std::any_of(imports.begin(), imports.end(), [&](const Import& import) {
+            return Lower(import.dll) == dll;
+        });
+        if (imported || !delayed.count(dll)) problems.push_back(dll + " is not delay-loaded");
+    }
     return problems;
 }
 
@@ -179,6 +192,8 @@ TEST(TarnwickImage, ChecksNameEveryWeakening) {
         {"no elevation",
          [](Bytes& b) { Replace(b, "\"requireAdministrator\"", "\"asInvoker\"           "); },
          "administrator"},
+        {"COM loaded before the first instruction",
+         [](Bytes& b) { Replace(b, "ole32.dll", "olf32.dll"); }, "ole32.dll is not delay-loaded"},
         {"comctl32 from the search path",
          [](Bytes& b) { Replace(b, "Microsoft.Windows.Common-Controls", "Microsoft.Windows.Common-Controlz"); },
          "imports COMCTL32.dll"},
