@@ -1,6 +1,7 @@
 # Second cross build of the product for 64-bit Windows: Debian's clang for
 # the same MinGW-w64 target (x86_64-w64-windows-gnu), on MinGW-w64's headers,
-# its libstdc++ (posix threads, as in the g++ build), its archiver, and lld.
+# its libstdc++ (of the win32 thread model, which the g++ build links the
+# program with too), its archiver, and lld.
 # It builds the product only; warnings are errors, so constructs only g++
 # accepts fail here before an MSVC build meets them.
 set(CMAKE_SYSTEM_NAME Windows)
@@ -19,9 +20,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # clang finds MinGW-w64's C headers and import libraries by itself, but not
-# Debian's g++ directory ("12-posix" is not a version it recognises): name
+# Debian's g++ directory ("12-win32" is not a version it recognises): name
 # its C++ headers and libraries.
-execute_process(COMMAND ${TOOLCHAIN_PREFIX}-g++-posix -dumpversion
+execute_process(COMMAND ${TOOLCHAIN_PREFIX}-g++-win32 -dumpversion
                 OUTPUT_VARIABLE TARNWICK_MINGW_GCC_VERSION OUTPUT_STRIP_TRAILING_WHITESPACE)
 set(TARNWICK_MINGW_GCC_DIR /usr/lib/gcc/${TOOLCHAIN_PREFIX}/${TARNWICK_MINGW_GCC_VERSION})
 if(NOT IS_DIRECTORY ${TARNWICK_MINGW_GCC_DIR}/include/c++)
@@ -31,9 +32,8 @@ set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES
   ${TARNWICK_MINGW_GCC_DIR}/include/c++
   ${TARNWICK_MINGW_GCC_DIR}/include/c++/${TOOLCHAIN_PREFIX}
   ${TARNWICK_MINGW_GCC_DIR}/include/c++/backward)
-# -pthread: the posix libstdc++ needs winpthreads, which g++-posix adds itself.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${TARNWICK_MINGW_GCC_DIR} -pthread")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "-L${TARNWICK_MINGW_GCC_DIR} -pthread")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${TARNWICK_MINGW_GCC_DIR}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-L${TARNWICK_MINGW_GCC_DIR}")
 
 # GNU ld warns about every type-name string of libstdc++ that clang lays out
 # differently; lld links MinGW-w64 objects the same way without that noise.

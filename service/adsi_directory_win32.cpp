@@ -80,7 +80,7 @@ private:
     EXCEPINFO info_;
 };
 
-DISPID MemberId(IDispatch& object, const std::wstring& member) {
+DISPID LookUpMemberId(IDispatch& object, const std::wstring& member) {
     std::wstring name = member;  // GetIDsOfNames takes a writable name
     LPOLESTR names[] = {name.data()};
     DISPID id = DISPID_UNKNOWN;
@@ -89,9 +89,8 @@ DISPID MemberId(IDispatch& object, const std::wstring& member) {
     return id;
 }
 
-void Invoke(IDispatch& object, const std::wstring& member, WORD flags,
-            const std::vector<DirectoryValue>& arguments, VARIANT* result) {
-    const DISPID id = MemberId(object, member);
+void Invoke(IDispatch& object, DISPID id, WORD flags, const std::vector<DirectoryValue>& arguments,
+            VARIANT* result) {
     InvokeArguments invokeArguments(arguments);
     DISPID propertyPut = DISPID_PROPERTYPUT;
     DISPPARAMS parameters{};
@@ -139,24 +138,32 @@ DirectoryValue ToDirectoryValue(const VARIANT& value) {
 
 DispatchObject::DispatchObject(ComPtr<IDispatch> object) : object_(std::move(object)) {}
 
+DISPID DispatchObject::MemberId(const std::wstring& member) {
+    for (const auto& [name, id] : memberIds_)
+        if (name == member) return id;
+    const DISPID id = LookUpMemberId(*object_.Get(), member);
+    memberIds_.emplace_back(member, id);
+    return id;
+}
+
 DirectoryValue DispatchObject::Get(const std::wstring& property) {
     UniqueVariant result;
-    Invoke(*object_.Get(), property, DISPATCH_PROPERTYGET, {}, result.Put());
+    Invoke(*object_.Get(), MemberId(property), DISPATCH_PROPERTYGET, {}, result.Put());
     return ToDirectoryValue(*result);
 }
 
 void DispatchObject::Put(const std::wstring& property, const DirectoryValue& value) {
-    Invoke(*object_.Get(), property, DISPATCH_PROPERTYPUT, {value}, nullptr);
+    Invoke(*object_.Get(), MemberId(property), DISPATCH_PROPERTYPUT, {value}, nullptr);
 }
 
 void DispatchObject::Call(const std::wstring& method) {
-    Invoke(*object_.Get(), method, DISPATCH_METHOD, {}, nullptr);
+    Invoke(*object_.Get(), MemberId(method), DISPATCH_METHOD, {}, nullptr);
 }
 
 std::unique_ptr<DirectoryObject> DispatchObject::CallForObject(
     const std::wstring& method, const std::vector<DirectoryValue>& arguments) {
     UniqueVariant result;
-    Invoke(*object_.Get(), method, DISPATCH_METHOD, arguments, result.Put());
+    Invoke(*object_.Get(), MemberId(method), DISPATCH_METHOD, arguments, result.Put());
     ComPtr<IDispatch> found;
     if (result->vt == VT_DISPATCH && result->pdispVal) {
         found = result->pdispVal;

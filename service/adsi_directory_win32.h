@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "directory.h"
@@ -27,7 +28,13 @@ public:
         const std::wstring& method, const std::vector<DirectoryValue>& arguments) override;
 
 private:
+    // A member's id, asked for by name the first time only: a status wait
+    // reads the same property hundreds of times, and each lookup is a round
+    // trip to the provider.
+    DISPID MemberId(const std::wstring& member);
+
     Microsoft::WRL::ComPtr<IDispatch> object_;
+    std::vector<std::pair<std::wstring, DISPID>> memberIds_;
 };
 
 // Binds object paths through ADSI with the user's own identity. The first bind

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <cwchar>
-#include <map>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tarnwick {
 
@@ -112,19 +112,24 @@ public:
             step();
             return true;
         } catch (const Failure& failure) {
-            last_.insert_or_assign(service, failure);  // deliberately dropped
+            // Deliberately dropped; remembered as the service's last one.
+            const auto same = [&](const auto& known) { return known.first == service; };
+            last_.erase(std::remove_if(last_.begin(), last_.end(), same), last_.end());
+            last_.emplace_back(service, failure);
             return false;
         }
     }
 
     std::optional<Failure> LastFor(const wchar_t* service) const {
-        const auto found = last_.find(service);
+        const auto found =
+            std::find_if(last_.begin(), last_.end(), [&](const auto& known) { return known.first == service; });
         if (found == last_.end()) return std::nullopt;
         return found->second;
     }
 
 private:
-    std::map<std::wstring, Failure> last_;
+    // A handful of services at most: a list serves as well as a map.
+    std::vector<std::pair<std::wstring, Failure>> last_;
 };
 
 ServiceControl::ServiceControl(MainView& view, ComputerNameSource& names, Directory& directory,
