@@ -25,9 +25,15 @@ load=$(cut -d" " -f1-3 /proc/loadavg)
 body=$(mktemp)
 trap 'rm -f "$body"' EXIT
 status=0
+# The size of every build of the program there is: this tree's, and those of
+# the clang and x86 trees beside it, when they were built.
+sizes=(--size "tarnwick.exe (x64, g++)=$(stat -c %s "$tarnwick")" --size "floor.exe=$(stat -c %s "$perf/floor.exe")")
+for other in "clang/ui/tarnwick.exe:x64, clang" "win-x86/ui/tarnwick.exe:x86, g++"; do
+  exe=$(dirname "$win")/${other%%:*}
+  [ -f "$exe" ] && sizes+=(--size "tarnwick.exe (${other#*:})=$(stat -c %s "$exe")")
+done
 TARNWICK_SESSION_TIMEOUT=1800 "$root/tests/bench/wine/session.sh" "$win" "$perf/perfbench.exe" \
-  --size "tarnwick.exe=$(stat -c %s "$tarnwick")" --size "floor.exe=$(stat -c %s "$perf/floor.exe")" \
-  "$@" | tr -d '\r' > "$body" || status=$?
+  "${sizes[@]}" "$@" | tr -d '\r' > "$body" || status=$?
 took=$((SECONDS - began))
 
 cpu=$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n1)
