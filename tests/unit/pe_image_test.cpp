@@ -277,7 +277,7 @@ TEST_P(TarnwickImage, ChecksNameEveryWeakening) {
          "administrator"},
         {"comctl32 from the search path",
          [](Bytes& b) { Replace(b, "Microsoft.Windows.Common-Controls", "Microsoft.Windows.Common-Controlz"); },
-         "imports COMCTL32.dll"},
+         "imports COMCTL32"},
     };
     if (image.Is64())
         weakenings.push_back(
