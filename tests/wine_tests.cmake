@@ -49,7 +49,8 @@ add_test(NAME e2e_unattended
 set_tests_properties(e2e_unattended PROPERTIES RESOURCE_LOCK wine_prefix TIMEOUT 900 LABELS wine)
 
 # The release files: made as "make package" makes them, signed, checked, then
-# installed, upgraded and uninstalled under Wine in a prefix of the suite's own.
+# installed, upgraded and uninstalled under Wine in a prefix of the suite's own;
+# the x86 MSI in a 32-bit prefix.
 add_test(NAME e2e_install
-  COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/install_test.sh ${TARNWICK_WIN_BUILD_DIR})
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/install_test.sh ${TARNWICK_WIN_BUILD_DIR} ${TARNWICK_WIN_X86_BUILD_DIR})
 set_tests_properties(e2e_install PROPERTIES RESOURCE_LOCK wine_prefix TIMEOUT 900 LABELS wine)
