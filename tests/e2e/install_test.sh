@@ -166,8 +166,13 @@ if [ -n "$win_x86" ]; then
   }
   "$wine_scripts/prepare-prefix.sh" "$win" >"$work/prepare.log" 2>&1
   status=$(msiexec_status "$WINEPREFIX" /i "C:\\$(basename "$msi_x86")" /qn /l*v 'C:\x86.log')
-  check "64-bit Windows refuses the x86 MSI ($status), naming the x64 package" bash -c "[ '$status' = 'status 1603' ] &&
-    { iconv -f UTF-16LE -t UTF-8 '$WINEPREFIX/drive_c/x86.log' 2>/dev/null; cat '$WINEPREFIX/drive_c/x86.log'; } | grep -aq 'On 64-bit Windows, install the x64 package, tarnwick-$version-x64.msi'"
+  # Wine's log leaves a launch condition's message out: the install is seen to
+  # end at the launch conditions, and the message is read from the table.
+  check "64-bit Windows refuses the x86 MSI ($status) at its launch condition" bash -c "[ '$status' = 'status 1603' ] &&
+    grep -q 'Action start .*: LaunchConditions' '$WINEPREFIX/drive_c/x86.log' &&
+    ! grep -q 'Action start .*: ValidateProductID' '$WINEPREFIX/drive_c/x86.log'"
+  check "... which names the x64 package" bash -c "msiinfo export '$msi_x86' LaunchCondition | tr -d '\r' |
+    grep -qx \$'NOT VersionNT64\tThis is the Tarnwick package for 32-bit Windows. On 64-bit Windows, install the x64 package, tarnwick-$version-x64.msi, instead.'"
   prefix32=$WINEPREFIX-x86
   rm -rf "$prefix32"
   check "a 32-bit prefix is made" bash -c "WINEPREFIX='$prefix32' WINEARCH=win32 wine wineboot --init >/dev/null 2>&1 && WINEPREFIX='$prefix32' wineserver -w"
