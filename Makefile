@@ -4,7 +4,8 @@
 #               and run every test
 #   make package  build the MSIs, the portable ZIPs (x64 and x86) and SHA256SUMS in build/package
 #               (BUILD_NUMBER=n: the MSI's version is 1.0.n; by default the
-#               number of commits; SIGN_PFX=… SIGN_PASSWORD_FILE=…: signed;
+#               number of commits, refused in a shallow clone;
+#               SIGN_PFX=… SIGN_PASSWORD_FILE=…: signed;
 #               PACKAGE_DIR=…: written elsewhere)
 #   make bench  install what is missing, build, and measure start-up, switching
 #               and footprint under Wine (writes docs/benchmarks.md)

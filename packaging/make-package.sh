@@ -18,7 +18,8 @@
 # From the environment (the build passes its cache settings):
 #   TARNWICK_BUILD_NUMBER        the build number, 0 to 65535; by default the
 #                                number of commits of the source's git history,
-#                                or 0 where there is none
+#                                or 0 where there is none (a shallow clone is
+#                                refused: its count is too small)
 #   TARNWICK_SIGN_PFX            PKCS#12 file with the code-signing certificate
 #   TARNWICK_SIGN_PASSWORD_FILE  file whose first line is the PFX's password
 #   TARNWICK_SIGN_TIMESTAMP_URL  RFC 3161 timestamp server (optional)
@@ -45,6 +46,14 @@ major_minor=$(sed -nE 's/^#define TARNWICK_VERSION_NUMBERS +([0-9]+), *([0-9]+),
   "$win/resources/version.h")
 [[ $major_minor =~ ^[0-9]+\.[0-9]+$ ]] || { echo "$me: no version a,b,c,d found in $win/resources/version.h" >&2; exit 1; }
 build=${TARNWICK_BUILD_NUMBER:-}
+if [ -z "$build" ] &&
+   [ "$(git -C "$source_dir" rev-parse --is-shallow-repository 2>/dev/null)" = true ]; then
+  echo "$me: refusing to guess the build number in a shallow clone: it counts only the commits" \
+    "fetched, so the MSI would be older than releases already made and could not replace them;" \
+    "give TARNWICK_BUILD_NUMBER (make package BUILD_NUMBER=n) or fetch the whole history" \
+    "(git fetch --unshallow)" >&2
+  exit 1
+fi
 if [ -z "$build" ]; then
   build=$(git -C "$source_dir" rev-list --count HEAD 2>/dev/null) || {
     build=0
@@ -121,15 +130,47 @@ fail() { echo "$me: $1 (has wixl changed?)" >&2; exit 1; }
 upgrade_code=$(cell Property UpgradeCode 2)
 query "UPDATE \`Component\` SET \`Condition\` = 'DESKTOP_SHORTCUT <> \"0\"' WHERE \`Component\` = 'DesktopShortcut'"
 
-# The remembered desktop shortcut choice first, then the default, each only
-# while DESKTOP_SHORTCUT is unset: right after AppSearch (50), well before
-# CostFinalize reads the component condition.
+# What an installed build that remembered no choice shows of it: where
+# AppSearch finds the desktop shortcut's component installed by any product
+# (its key path's folder: those builds kept it by its folder; newer ones by a
+# registry value, but they remember the choice anyway), and whether the
+# shortcut itself is on the desktop. Windows registers no component whose
+# condition was false; Wine's installer registers it all the same, so there
+# only the missing shortcut tells. One deleted by hand stays away too.
+desktop_component=$(cell Component DesktopShortcut 2)
+[[ $desktop_component =~ ^\{[0-9A-F-]{36}\}$ ]] || fail "no DesktopShortcut component"
+desktop_name=$(cell Shortcut DesktopShortcut 3)
+[ -n "$desktop_name" ] || fail "no DesktopShortcut shortcut"
+query "CREATE TABLE \`CompLocator\` (\`Signature_\` CHAR(72) NOT NULL, \`ComponentId\` CHAR(38) NOT NULL,
+       \`Type\` SHORT PRIMARY KEY \`Signature_\`)"
+query "INSERT INTO \`CompLocator\` (\`Signature_\`, \`ComponentId\`, \`Type\`)
+       VALUES ('InstalledDesktopShortcut', '$desktop_component', 0)"
+query "INSERT INTO \`Signature\` (\`Signature\`, \`FileName\`) VALUES ('DesktopShortcutFile', '$desktop_name.lnk')"
+query "CREATE TABLE \`DrLocator\` (\`Signature_\` CHAR(72) NOT NULL, \`Parent\` CHAR(72), \`Path\` CHAR(255),
+       \`Depth\` SHORT PRIMARY KEY \`Signature_\`, \`Parent\`)"
+query "INSERT INTO \`DrLocator\` (\`Signature_\`, \`Path\`, \`Depth\`)
+       VALUES ('DesktopShortcutFile', '[DesktopFolder]', 0)"
+query "INSERT INTO \`AppSearch\` (\`Property\`, \`Signature_\`)
+       VALUES ('INSTALLED_DESKTOP_SHORTCUT', 'InstalledDesktopShortcut')"
+query "INSERT INTO \`AppSearch\` (\`Property\`, \`Signature_\`)
+       VALUES ('DESKTOP_SHORTCUT_FILE', 'DesktopShortcutFile')"
+
+# The remembered desktop shortcut choice first, then the one an older build
+# without a remembered choice declined, then the default, each only while
+# DESKTOP_SHORTCUT is unset: right after AppSearch (50), well before
+# CostFinalize reads the component condition. FindRelatedProducts, which sets
+# WIX_UPGRADE_DETECTED, comes before AppSearch.
+declined='NOT DESKTOP_SHORTCUT AND WIX_UPGRADE_DETECTED AND (NOT INSTALLED_DESKTOP_SHORTCUT OR NOT DESKTOP_SHORTCUT_FILE)'
 for table in InstallUISequence InstallExecuteSequence; do
   [ "$(cell "$table" AppSearch 3)" = 50 ] || fail "AppSearch is not action 50 of $table"
+  related=$(cell "$table" FindRelatedProducts 3)
+  [[ $related =~ ^[0-9]+$ ]] && [ "$related" -lt 50 ] || fail "FindRelatedProducts is not before AppSearch in $table"
   query "INSERT INTO \`$table\` (\`Action\`, \`Condition\`, \`Sequence\`)
          VALUES ('RecallDesktopShortcut', 'NOT DESKTOP_SHORTCUT AND REMEMBERED_DESKTOP_SHORTCUT', 51)"
   query "INSERT INTO \`$table\` (\`Action\`, \`Condition\`, \`Sequence\`)
-         VALUES ('DefaultDesktopShortcut', 'NOT DESKTOP_SHORTCUT', 52)"
+         VALUES ('KeepDeclinedDesktopShortcut', '$declined', 52)"
+  query "INSERT INTO \`$table\` (\`Action\`, \`Condition\`, \`Sequence\`)
+         VALUES ('DefaultDesktopShortcut', 'NOT DESKTOP_SHORTCUT', 53)"
 done
 
 # msidbUpgradeAttributesVersionMaxInclusive on the row that finds older
@@ -144,7 +185,7 @@ query "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`,
 
 secure=$(cell Property SecureCustomProperties 2)
 [ -n "$secure" ] || fail "no SecureCustomProperties"
-for property in DESKTOP_SHORTCUT REMEMBERED_DESKTOP_SHORTCUT; do
+for property in DESKTOP_SHORTCUT REMEMBERED_DESKTOP_SHORTCUT INSTALLED_DESKTOP_SHORTCUT DESKTOP_SHORTCUT_FILE; do
   [[ ";$secure;" == *";$property;"* ]] || secure=$secure\;$property
 done
 query "UPDATE \`Property\` SET \`Value\` = '$secure' WHERE \`Property\` = 'SecureCustomProperties'"

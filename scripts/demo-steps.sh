@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs inside a Wine session (see tests/bench/wine/session.sh), with the
 # prefix prepared as an IIS 6 computer: all three services stopped, IISADMIN
-# disabled. Then the same on an IIS 10 computer, where W3SVC is the switch.
+# disabled. Then the same on an IIS 10 computer, where W3SVC is the switch,
+# and there "-on" and "-off" once each.
 set -euo pipefail
 win=$TARNWICK_WIN_BUILD_DIR
 benchctl=$win/tests/bench/driver/benchctl.exe
@@ -34,6 +35,16 @@ on_and_off MSFTPSVC
 wine "$benchctl" computer iis10
 status "An IIS 10 computer (W3SVC is the switch; WAS and IISADMIN are left alone):"
 on_and_off FTPSVC
+
+# One way each, whatever the state, as a schedule would run them.
+run -on
+for _ in $(seq 50); do
+  wine "$benchctl" status | grep -q "FTPSVC *running" && break
+  sleep 0.1
+done
+status "After -on:"
+run -off
+status "After -off:"
 
 echo "An interactive start (the window waits for the user):"
 wine "$tarnwick" &

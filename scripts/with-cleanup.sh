@@ -4,7 +4,10 @@
 # interrupted).
 #   with-cleanup.sh WIN_BUILD_DIR command [args...]
 set -u
-win=$1; shift
+# The absolute path: the X server is found by it, and a relative one would
+# match the servers of every other tree with the same layout.
+win=$(cd "$1" && pwd) || exit 2
+shift
 cleanup() {
   for prefix in "$win"/wine/prefix*; do
     [ -d "$prefix" ] && WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1

@@ -27,8 +27,11 @@ std::wstring ArgumentText(std::wstring_view commandLine) {
     return std::wstring(Trim(commandLine.substr(end)));
 }
 
-bool IsAutomaticArgument(std::wstring_view argumentText) {
-    return argumentText == L"-auto" || argumentText == L"-Auto";
+LaunchMode LaunchModeOf(std::wstring_view argumentText) {
+    if (argumentText == L"-auto" || argumentText == L"-Auto") return LaunchMode::Toggle;
+    if (argumentText == L"-on" || argumentText == L"-On") return LaunchMode::On;
+    if (argumentText == L"-off" || argumentText == L"-Off") return LaunchMode::Off;
+    return LaunchMode::Window;
 }
 
 }  // namespace tarnwick

@@ -9,7 +9,18 @@ namespace tarnwick {
 // (quoted or not), with surrounding blanks and tabs removed.
 std::wstring ArgumentText(std::wstring_view commandLine);
 
-// True only for "-auto" and "-Auto", compared exactly.
-bool IsAutomaticArgument(std::wstring_view argumentText);
+// What the argument asks of the launch: nothing (the window waits for the
+// user), or a switch without a user: toggled by the switch service's state,
+// or on or off whatever that state is.
+enum class LaunchMode {
+    Window,  // any other argument, or none
+    Toggle,  // "-auto", "-Auto"
+    On,      // "-on", "-On"
+    Off,     // "-off", "-Off"
+};
+
+// The mode of the whole argument text, compared exactly: "-AUTO" or "/off"
+// ask for nothing.
+LaunchMode LaunchModeOf(std::wstring_view argumentText);
 
 }  // namespace tarnwick

@@ -55,4 +55,16 @@ std::wstring TimeoutText(const WaitTimeout& timeout) {
     return text;
 }
 
+std::wstring SwitchedText(const Switched& switched) {
+    std::wstring text = switched.on ? L"Tarnwick switched the IIS services on:" : L"Tarnwick switched the IIS services off:";
+    const wchar_t* separator = L" ";
+    for (const wchar_t* service : switched.services) {
+        if (!service) break;
+        text += separator;
+        text += service;
+        separator = L", ";
+    }
+    return text + L".";
+}
+
 }  // namespace tarnwick

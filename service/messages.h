@@ -30,4 +30,7 @@ std::wstring StrictFailureText(const Failure& failure, FailurePlace place);
 // The text of the box shown when a wait gave up.
 std::wstring TimeoutText(const WaitTimeout& timeout);
 
+// The record of a switch that ran to its end, where nobody saw the window.
+std::wstring SwitchedText(const Switched& switched);
+
 }  // namespace tarnwick

@@ -175,9 +175,9 @@ void ServiceControl::LookUpAll(ServiceBinding& binding, Ignoring& ignoring) {
     LookUpFtpService(binding, ignoring);
 }
 
-// The automatic toggle's lookups, in the same order: strict, but for an FTP
-// service the profile does without.
-void ServiceControl::LookUpForToggle(ServiceBinding& binding, Ignoring& ignoring) {
+// The lookups of a launch that switches without a user, in the same order:
+// strict, but for an FTP service the profile does without.
+void ServiceControl::LookUpStrictly(ServiceBinding& binding, Ignoring& ignoring) {
     const SwitchPlan& plan = PlanFor(iis_.profile);
     DirectoryObject& computer = *binding.computer;
     Field(binding, plan.switchService) = LookUpSwitch(computer);
@@ -216,7 +216,8 @@ Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
     view_.Show();
     // Only a launch that may switch takes the right: windows opened for the
     // user may be several.
-    const bool automatic = IsAutomaticArgument(argumentText);
+    const LaunchMode mode = LaunchModeOf(argumentText);
+    const bool automatic = mode != LaunchMode::Window;
     if (automatic && !switching_.TryTake()) return {Outcome::Kind::AlreadySwitching, std::nullopt, true};
     // Before any directory call: the profile decides which services are looked up.
     iis_ = DetectIis(registry_);
@@ -225,7 +226,10 @@ Outcome ServiceControl::DecideAtLaunch(const std::wstring& argumentText) {
 
     if (automatic) {
         Ignoring ignoring;  // used once a sequence runs; the lookups are strict
-        LookUpForToggle(binding, ignoring);
+        LookUpStrictly(binding, ignoring);
+        // "-on" and "-off" say which way: no status read decides.
+        if (mode == LaunchMode::On) return EnableAndStartServices(binding, ignoring);
+        if (mode == LaunchMode::Off) return StopAndDisableServices(binding, ignoring);
         if (Is(ReadStatus(*switchService), ServiceState::Stopped))
             return EnableAndStartServices(binding, ignoring);
         if (Is(ReadStatus(*switchService), ServiceState::Running))
@@ -288,7 +292,7 @@ Outcome ServiceControl::EnableAndStartServices(ServiceBinding& binding, Ignoring
     if (plan.ftpFollowsStartType) WriteStartType(ftp.object, ftp.name, kStartTypeAutomatic, ignoring);
     if (!SwitchIsWeb(plan)) ignoring.Try(binding.w3svc, kW3Svc, Start);
     ignoring.Try(ftp.object, ftp.name, Start);
-    return {Outcome::Kind::SequenceDone, std::nullopt};
+    return Done(binding, true);
 }
 
 Outcome ServiceControl::StopAndDisableServices(ServiceBinding& binding, Ignoring& ignoring) {
@@ -320,7 +324,23 @@ Outcome ServiceControl::StopAndDisableServices(ServiceBinding& binding, Ignoring
     // follows the switch; W3SVC keeps its own unless it is the switch.
     WriteStartType(switchService, switchName, kStartTypeDisabled, ignoring);
     if (plan.ftpFollowsStartType) WriteStartType(ftp.object, ftp.name, kStartTypeDisabled, ignoring);
-    return {Outcome::Kind::SequenceDone, std::nullopt};
+    return Done(binding, false);
+}
+
+// The end of a sequence, with the services it addressed that were found.
+Outcome ServiceControl::Done(ServiceBinding& binding, bool on) const {
+    const SwitchPlan& plan = PlanFor(iis_.profile);
+    Switched switched{on, {}};
+    auto next = switched.services.begin();
+    const auto add = [&](const wchar_t* name) {
+        if (Field(binding, name)) *next++ = name;
+    };
+    add(plan.switchService);
+    if (!SwitchIsWeb(plan)) add(kW3Svc);
+    if (const wchar_t* ftp = FtpService(binding, plan).name) add(ftp);
+    Outcome outcome{Outcome::Kind::SequenceDone, std::nullopt};
+    outcome.switched = switched;
+    return outcome;
 }
 
 }  // namespace tarnwick

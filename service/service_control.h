@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -38,6 +39,14 @@ struct WaitTimeout {
     bool serviceMissing = false;
 };
 
+// What a sequence that ran to its end switched: which way, and the services
+// it addressed that were found, the switch service first (at most three,
+// the rest null).
+struct Switched {
+    bool on = false;
+    std::array<const wchar_t*, 3> services{};
+};
+
 // What an entry point asks of the program when it returns.
 struct Outcome {
     enum class Kind {
@@ -51,6 +60,8 @@ struct Outcome {
     // AlreadySwitching: the automatic launch then ends (status 3); after a
     // button the window stays, and the user may try again.
     bool endsProgram = false;
+    // SequenceDone: what was switched.
+    std::optional<Switched> switched = std::nullopt;
 };
 
 // Added to the report of a missing IISADMIN when IIS's set-up key is missing too.
@@ -69,6 +80,8 @@ public:
     // The buttons switch with the profile the launch decision found.
     Outcome OnStartClick();
     Outcome OnStopClick();
+    // Shows the window, then switches as the argument asks ("-auto" toggles,
+    // "-on" and "-off" go one way), or prepares the window for the user.
     Outcome DecideAtLaunch(const std::wstring& argumentText);
 
     // IISADMIN, or W3SVC on IIS 7 and later: the service whose state decides
@@ -80,7 +93,7 @@ private:
 
     ServiceBinding BindComputer();
     void LookUpAll(ServiceBinding& binding, Ignoring& ignoring);
-    void LookUpForToggle(ServiceBinding& binding, Ignoring& ignoring);
+    void LookUpStrictly(ServiceBinding& binding, Ignoring& ignoring);
     void LookUpFtpService(ServiceBinding& binding, Ignoring& ignoring);
     std::unique_ptr<DirectoryObject> LookUpSwitch(DirectoryObject& computer) const;
     std::optional<WaitTimeout> WaitForState(const std::unique_ptr<DirectoryObject>& field,
@@ -91,6 +104,7 @@ private:
                         const wchar_t* startType, Ignoring& ignoring);
     Outcome EnableAndStartServices(ServiceBinding& binding, Ignoring& ignoring);
     Outcome StopAndDisableServices(ServiceBinding& binding, Ignoring& ignoring);
+    Outcome Done(ServiceBinding& binding, bool on) const;
 
     MainView& view_;
     ComputerNameSource& names_;

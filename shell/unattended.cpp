@@ -31,7 +31,7 @@ std::wstring UndecidedUnattendedText(const std::wstring& switchService) {
 }
 
 bool UnattendedLaunchGoesOn(const std::wstring& argumentText, MessageBoxes& reports) {
-    if (IsAutomaticArgument(argumentText)) return true;
+    if (LaunchModeOf(argumentText) != LaunchMode::Window) return true;
     reports.Show(kNothingToDoUnattendedText, kApplicationTitle, MessageIcon::Information);
     return false;
 }

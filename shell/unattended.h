@@ -35,14 +35,15 @@ private:
 };
 
 inline constexpr wchar_t kNothingToDoUnattendedText[] =
-    L"Tarnwick was started without -auto where nobody can see its window (as a scheduled task, for "
-    L"example), so there was nothing for it to do. Nothing was changed. To switch the IIS services "
-    L"unattended, start tarnwick.exe -auto.";
+    L"Tarnwick was started without -on, -off or -auto where nobody can see its window (as a scheduled "
+    L"task, for example), so there was nothing for it to do. Nothing was changed. To switch the IIS "
+    L"services unattended, start tarnwick.exe -on, -off or -auto.";
 // `switchService` (IISADMIN, or W3SVC on IIS 7 and later) was neither
 // stopped nor running, so an unattended "-auto" could not tell which way to switch.
 std::wstring UndecidedUnattendedText(const std::wstring& switchService);
 
-// Unattended, only the automatic argument gives the program something to do.
+// Unattended, only an argument that switches without a user gives the
+// program something to do.
 // Otherwise `reports` is told so, and the launch ends there. True when it
 // goes on.
 bool UnattendedLaunchGoesOn(const std::wstring& argumentText, MessageBoxes& reports);

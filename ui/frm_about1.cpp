@@ -4,6 +4,7 @@
 #include <wrl/client.h>
 
 #include <memory>
+#include <utility>
 
 #include "dpi.h"
 #include "failure_win32.h"
@@ -92,6 +93,22 @@ FrmAbout1::FrmAbout1(HINSTANCE instance, Program& program, ShellAdapters& adapte
            kControls, placeWith);
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_.Get()));
     SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_.Get()));
+    LoadPicture();
+}
+
+void FrmAbout1::LoadPicture() {
+    // The image drawn for the system's icon size at the window's DPI, not the
+    // 32 x 32 one stretched. Without it the picture keeps the one it has.
+    const int size = MetricForDpi(SM_CXICON, Dpi());
+    UniqueHicon picture(static_cast<HICON>(
+        LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_TARNWICK), IMAGE_ICON, size, size, 0)));
+    if (!picture) return;
+    picture_ = std::move(picture);
+    InvalidateRect(Control(Index(AboutControl::PicIcon)), nullptr, TRUE);
+}
+
+void FrmAbout1::OnNewDpi() {
+    LoadPicture();
 }
 
 FrmAbout1::~FrmAbout1() {
@@ -112,7 +129,8 @@ void FrmAbout1::OnDrawItem(const DRAWITEMSTRUCT& item) {
     // the system's icon size for the window's DPI.
     FillRect(item.hDC, &item.rcItem, GetSysColorBrush(COLOR_BTNFACE));
     const int size = MetricForDpi(SM_CXICON, Dpi());
-    DrawIconEx(item.hDC, item.rcItem.left, item.rcItem.top, icon_.Get(), size, size, 0, nullptr, DI_NORMAL);
+    const HICON picture = picture_ ? picture_.Get() : icon_.Get();
+    DrawIconEx(item.hDC, item.rcItem.left, item.rcItem.top, picture, size, size, 0, nullptr, DI_NORMAL);
 }
 
 void FrmAbout1::OnControlClick(std::size_t control) {

@@ -41,7 +41,10 @@ private:
     void OnControlClick(std::size_t control) override;
     void OnCommandWithoutControl(int id, UINT notification) override;
     void OnDestroyed() override;
+    void OnNewDpi() override;
     void OnDrawItem(const DRAWITEMSTRUCT& item);
+    // The picture's image at the window's DPI, again after each change.
+    void LoadPicture();
 
     // Event handlers, named after their control and event.
     void OnCmdOKClick();
@@ -53,6 +56,7 @@ private:
 
     ShellAdapters& adapters_;
     UniqueHicon icon_;            // the caption's 32 x 32 image
+    UniqueHicon picture_;         // the picture's, at the window's DPI
     bool ownedByWindow_ = false;  // once shown, the window deletes the object
 };
 

@@ -33,9 +33,11 @@ inline constexpr int kAboutClientHeight = 3555;
 // image sits at the top of that area.
 inline constexpr int kIconSize = 32;  // the caption's image
 
+// The switch differs by IIS generation; the text names both and stays within
+// the label's three lines at 96 DPI.
 inline constexpr wchar_t kAboutDescription[] =
-    L"Start Web enables IISADMIN and starts the IIS services; Stop Web stops them and disables IISADMIN. "
-    L"With -auto, a shortcut toggles them.";
+    L"Start Web sets IISADMIN (IIS 7+: W3SVC) to automatic and starts the IIS services; "
+    L"Stop Web stops them and disables it. -auto toggles.";
 // Two blanks between sentences.
 inline constexpr wchar_t kAboutDisclaimer[] =
     L"This program is provided as is, without warranty of any kind.  "

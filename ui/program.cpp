@@ -55,7 +55,10 @@ void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
             busy_ = false;
             return;
         case Outcome::Kind::SequenceDone:
-            End(ExitCode::Done);  // the windows stay inert until they go with the program
+            // The windows stay inert until they go with the program. Where
+            // nobody saw them, the event log keeps a trace of the switch.
+            if (unattended_ && outcome.switched) EndAfterRecord(SwitchedText(*outcome.switched));
+            End(ExitCode::Done);
         case Outcome::Kind::BoundReached:
             SequenceEnded();
             EndAfterReport(TimeoutText(outcome.timeout.value()), MessageIcon::Warning, ExitCode::BoundReached);
@@ -142,6 +145,18 @@ void Program::EndAfterReport(const std::wstring& text, MessageIcon icon, ExitCod
         // other place to say so.
     }
     End(code);
+}
+
+void Program::EndAfterRecord(const std::wstring& text) {
+    ending_ = true;
+    GiveBack();  // the switch is over: a scheduled run after this one may go on
+    try {
+        boxes_.Show(text, kApplicationTitle, MessageIcon::Information);
+    } catch (...) {
+        // Deliberately ignored: the services were switched, which the exit
+        // status says without the record.
+    }
+    End(ExitCode::Done);
 }
 
 void Program::End(ExitCode code) {

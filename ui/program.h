@@ -69,6 +69,9 @@ public:
     [[noreturn]] void EndAfterReport(const std::wstring& text, MessageIcon icon, ExitCode code);
 
 private:
+    // Records `text` where nobody sees the windows (the reports go to the
+    // event log there), then ends the program with Done.
+    [[noreturn]] void EndAfterRecord(const std::wstring& text);
     void SequenceEnded();
     [[noreturn]] void End(ExitCode code);
 

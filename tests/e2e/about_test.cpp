@@ -320,32 +320,6 @@ int Mismatches(HWND window, HICON icon, COLORREF background, int size = 32) {
     return mismatches;
 }
 
-// The system's colours changed for the life of the object (programs started
-// meanwhile draw with them), and put back afterwards: they are the session's.
-class ChangedSystemColours {
-public:
-    explicit ChangedSystemColours(const std::vector<std::pair<int, COLORREF>>& colours) {
-        std::vector<COLORREF> wanted;
-        for (const auto& [index, colour] : colours) {
-            indices_.push_back(index);
-            saved_.push_back(GetSysColor(index));
-            wanted.push_back(colour);
-        }
-        if (!SetSysColors(static_cast<int>(indices_.size()), indices_.data(), wanted.data()))
-            throw std::runtime_error("cannot set the system colours");
-    }
-    ChangedSystemColours(const ChangedSystemColours&) = delete;
-    ChangedSystemColours& operator=(const ChangedSystemColours&) = delete;
-    ~ChangedSystemColours() {
-        if (!SetSysColors(static_cast<int>(indices_.size()), indices_.data(), saved_.data()))
-            ADD_FAILURE() << "the system colours were not put back";
-    }
-
-private:
-    std::vector<int> indices_;
-    std::vector<COLORREF> saved_;
-};
-
 // The contrast of a label's text as the screen shows it: its most frequent
 // colour is the background, the next one the text's. A label that shows no
 // text at all has the contrast 1.
@@ -420,9 +394,9 @@ protected:
     static void WaitUntilPainted(HWND about, int dpi = 96, COLORREF link = RGB(0, 0, 255),
                                  COLORREF shadow = RGB(0x80, 0x80, 0x80)) {
         const ExeResources exe;
-        const UniqueHicon appIcon(static_cast<HICON>(
-            LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
         const int iconSize = GetSystemMetricsForDpi(SM_CXICON, static_cast<UINT>(dpi));
+        const UniqueHicon appIcon(static_cast<HICON>(
+            LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, iconSize, iconSize, 0)));
         const std::vector<HWND> children = Children(about);
         const bool painted = PollUntil(
             [&] {
@@ -609,13 +583,19 @@ TEST_F(AboutTest, EnterPressesSystemInfoWhenItHasTheFocus) {
     const HWND about = OpenAbout(Launch());
     const HWND ok = FindChild(about, L"OK", L"Button");
     const HWND sysInfo = FindChild(about, L"&System Info...", L"Button");
+    // The default button follows the focus, as in the platform's dialogs:
+    // exactly one of the two looks like the button Enter presses.
+    const auto isDefault = [](HWND button) {
+        return (GetWindowLongW(button, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    };
+    ASSERT_EQ(program_->WaitForFocus(about, ok), ok);
+    EXPECT_TRUE(isDefault(ok));
+    EXPECT_FALSE(isDefault(sysInfo));
 
     PressKey(VK_TAB);
     ASSERT_EQ(program_->WaitForFocus(about, sysInfo), sysInfo);
-    // The default button follows the focus, as in the platform's dialogs.
-    ASSERT_TRUE(PollUntil([&] { return (GetWindowLongW(sysInfo, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON; },
-                          kWindowTimeoutMs));
-    EXPECT_EQ(GetWindowLongW(ok, GWL_STYLE) & BS_TYPEMASK, BS_PUSHBUTTON);
+    ASSERT_TRUE(PollUntil([&] { return isDefault(sysInfo); }, kWindowTimeoutMs));
+    EXPECT_FALSE(isDefault(ok));
 
     PressKey(VK_RETURN);
     // Enter pressed System Info, not OK: the tool started, and the dialog stays.
@@ -776,12 +756,12 @@ TEST_P(AboutLayoutTest, DialogLayout) {
     EXPECT_GE(picture.right, icon);
     EXPECT_GE(picture.bottom, 2 * icon);
     EXPECT_TRUE(GetWindowLongW(children[kPicIcon], GWL_EXSTYLE) & WS_EX_CLIENTEDGE);
-    // The 32 x 32 application image at the top of the picture area, at the
-    // icon size of the DPI, the rest of it plain.
+    // The application's image of the DPI's icon size at the top of the
+    // picture area, the rest of it plain.
     {
         const ExeResources exe;
         const UniqueHicon appIcon(static_cast<HICON>(
-            LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
+            LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, icon, icon, 0)));
         ASSERT_TRUE(appIcon) << "no application icon in tarnwick.exe";
         const COLORREF face = GetSysColor(COLOR_BTNFACE);
         EXPECT_EQ(Mismatches(children[kPicIcon], appIcon.Get(), face, icon), 0);
@@ -795,13 +775,14 @@ TEST_P(AboutLayoutTest, DialogLayout) {
     EXPECT_EQ(GetWindowLongW(children[kCmdOK], GWL_STYLE) & BS_TYPEMASK, BS_DEFPUSHBUTTON);
 
     // The texts the design leaves to us: the title names the product and its
-    // maker; the description tells both sequences and -auto; the disclaimer
-    // has two blanks between its sentences.
+    // maker; the description tells both sequences, the switch of each IIS
+    // generation and -auto; the disclaimer has two blanks between its
+    // sentences.
     const std::wstring title = WindowText(children[kLblTitle]);
     EXPECT_NE(title.find(L"Tarnwick"), std::wstring::npos);
     EXPECT_NE(title.find(TARNWICK_WIDE(TARNWICK_MAKER_COMPANY)), std::wstring::npos);
     const std::wstring description = WindowText(children[kLblDescription]);
-    for (const wchar_t* word : {L"Start Web", L"Stop Web", L"-auto"})
+    for (const wchar_t* word : {L"Start Web", L"Stop Web", L"IISADMIN", L"W3SVC", L"-auto"})
         EXPECT_NE(description.find(word), std::wstring::npos) << Utf8(word);
     const std::wstring disclaimer = WindowText(children[kLblDisclaimer]);
     EXPECT_NE(disclaimer.find(L".  "), std::wstring::npos);
@@ -890,6 +871,10 @@ TEST_F(AboutTest, TheMainWindowsCaptionShowsTheSmallImage) {
     const UniqueHicon large(
         static_cast<HICON>(LoadImageW(exe.Module(), MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0)));
     ASSERT_TRUE(own && large);
+    // The drawing's own small image, not the large one shrunk by the loader:
+    // else a caption showing the large one shrunk would pass.
+    ASSERT_NE(Rendered(own.Get(), small, 0), Rendered(large.Get(), small, 0))
+        << "tarnwick.exe has no image of its own at " << small << " pixels";
     EXPECT_TRUE(PollUntil([&] { return CaptionShows(main, own.Get(), small); }, kWindowTimeoutMs))
         << "the caption does not show the 16 x 16 image";
     EXPECT_FALSE(CaptionShows(main, large.Get(), small)) << "the caption shows the 32 x 32 image shrunk";

@@ -8,7 +8,9 @@
 // TARNWICK_TEST_MSI / _VERSION (as "make package" builds it),
 // TARNWICK_TEST_SAME_MSI / _SAME_EXE (another build of that version, signed,
 // and its tarnwick.exe), TARNWICK_TEST_NEWER_MSI / _NEWER_VERSION (the next
-// version, signed) and TARNWICK_TEST_SIGNED_EXE (its tarnwick.exe).
+// version, signed), TARNWICK_TEST_SIGNED_EXE (its tarnwick.exe) and
+// TARNWICK_TEST_FIRST_MSI (the first release, 1.0.0, which remembered no
+// desktop shortcut choice).
 
 #include <gtest/gtest.h>
 
@@ -317,6 +319,32 @@ TEST_F(InstallTest, DesktopShortcutZeroHoldsAcrossAnUpgradeUntilTheCommandLineSa
     EXPECT_FALSE(FindShortcut(kDesktopName, true));
     EXPECT_FALSE(Exists(InstallFolder()));
     EXPECT_FALSE(KeyExists(kProductKey));
+}
+
+// The first release wrote no DesktopShortcutChoice: where it was installed
+// with DESKTOP_SHORTCUT=0, its missing desktop shortcut component is what
+// keeps the shortcut away on the upgrade; where it has the shortcut, it stays.
+TEST_F(InstallTest, AnUpgradeFromABuildThatRememberedNoChoiceKeepsItsDesktopShortcutChoice) {
+    const std::wstring first = PathFromEnvironment(L"TARNWICK_TEST_FIRST_MSI");
+    for (const bool declined : {true, false}) {
+        SCOPED_TRACE(declined ? "declined" : "kept");
+        ASSERT_EQ(Msiexec(L"/i " + Quoted(first) + (declined ? L" DESKTOP_SHORTCUT=0" : L"") + L" /qn"),
+                  0u);
+        ASSERT_EQ(FindShortcut(kDesktopName, true).has_value(), !declined);
+        ASSERT_FALSE(TextValue(kProductKey, L"DesktopShortcutChoice", RRF_RT_REG_SZ));
+
+        ASSERT_EQ(Msiexec(L"/i " + Quoted(msi_) + L" /qn"), 0u);
+        const auto entries = Entries();
+        ASSERT_EQ(entries.size(), 1u);
+        EXPECT_EQ(entries[0].version, Environment(L"TARNWICK_TEST_VERSION"));
+        EXPECT_TRUE(FindShortcut(kStartMenuName, false));
+        EXPECT_EQ(FindShortcut(kDesktopName, true).has_value(), !declined);
+        EXPECT_EQ(TextValue(kProductKey, L"DesktopShortcutChoice", RRF_RT_REG_SZ),
+                  declined ? L"0" : L"1");
+
+        ASSERT_EQ(Msiexec(L"/x " + Quoted(msi_) + L" /qn"), 0u);
+        EXPECT_TRUE(Entries().empty());
+    }
 }
 
 // A rebuilt release has the same version (the version record is fixed) and a

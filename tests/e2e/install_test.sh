@@ -122,6 +122,24 @@ check "the MSI's string pool holds the desktop shortcut's name" test -n "$offset
 change_byte "$newer_msi" "${offset:-0}" "$work/changed.msi"
 refuse "the MSI with one byte changed fails" "DigitalSignature .*MISMATCH" verify "$work/changed.msi"
 
+# The first release's MSI, from before the desktop shortcut's choice was
+# remembered, made as make-package.sh made it then: its tarnwick.wxs from the
+# history, version 1.0.0, the desktop shortcut's condition written afterwards.
+first=86813bb5f2e891428fbba3791c9c80afed8245dc
+old_msi=$work/first/tarnwick-1.0.0-x64.msi
+# shellcheck disable=SC2317  # run through check
+make_first_msi() {
+  mkdir -p "$work/first" &&
+  git -C "$source_dir" show "$first:packaging/tarnwick.wxs" > "$work/first/tarnwick.wxs" &&
+  cp "$win/ui/tarnwick.exe" "$win/resources/tarnwick.ico" "$source_dir/README.md" "$source_dir/LICENSE" \
+    "$work/first/" &&
+  (cd "$work/first" && wixl -a x64 -o "$old_msi" -D Version=1.0.0 -D Manufacturer=Tarnwick \
+     -D MakerUrl=https://tarnwick.example.com/ -D ProgramFile=tarnwick.exe -D IconFile=tarnwick.ico \
+     -D ReadmeFile=README.md -D LicenseFile=LICENSE tarnwick.wxs) &&
+  msibuild "$old_msi" -q "UPDATE \`Component\` SET \`Condition\` = 'DESKTOP_SHORTCUT <> \"0\"' WHERE \`Component\` = 'DesktopShortcut'"
+}
+check "the first release's MSI is made from its tarnwick.wxs" make_first_msi
+
 # The installer's rules, read from the tables; then each rule broken in a copy
 # (queries separated by "|", @VERSION@ for the version), which the check must
 # notice.
@@ -197,7 +215,7 @@ done < <(find "$WINEPREFIX/drive_c/users" -mindepth 2 -maxdepth 2 -type l)
 export TARNWICK_TEST_MSI=$msi TARNWICK_TEST_VERSION=$version
 export TARNWICK_TEST_SAME_MSI=$same_msi TARNWICK_TEST_SAME_EXE=$same_exe
 export TARNWICK_TEST_NEWER_MSI=$newer_msi TARNWICK_TEST_NEWER_VERSION=$newer
-export TARNWICK_TEST_SIGNED_EXE=$signed_exe
+export TARNWICK_TEST_SIGNED_EXE=$signed_exe TARNWICK_TEST_FIRST_MSI=$old_msi
 "$wine_scripts/session.sh" "$win" "$win/tests/e2e/e2e_install_tests.exe"
 status=$?
 

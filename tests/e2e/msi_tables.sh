@@ -15,8 +15,9 @@
 #   and removes the installed product before anything is installed.
 # - DESKTOP_SHORTCUT and the properties AppSearch sets are secure, so a value
 #   from a non-elevated command line reaches the elevated install.
-# - In both sequences the desktop shortcut's remembered choice, then its
-#   default, is set after AppSearch and before CostFinalize.
+# - In both sequences the desktop shortcut's remembered choice, then the one
+#   an older build declined without remembering it, then its default, is set
+#   after AppSearch and before CostFinalize.
 set -uo pipefail
 
 [ $# -eq 1 ] || { echo "usage: $0 FILE.msi" >&2; exit 2; }
@@ -99,8 +100,9 @@ breaches() {
     echo "RemoveExistingProducts is not between InstallValidate and InstallInitialize"
   for sequence in InstallUISequence InstallExecuteSequence; do
     in_order "$(place $sequence AppSearch)" "$(place $sequence RecallDesktopShortcut)" \
-             "$(place $sequence DefaultDesktopShortcut)" "$(place $sequence CostFinalize)" ||
-      echo "$sequence: not AppSearch, RecallDesktopShortcut, DefaultDesktopShortcut, CostFinalize in this order"
+             "$(place $sequence KeepDeclinedDesktopShortcut)" "$(place $sequence DefaultDesktopShortcut)" \
+             "$(place $sequence CostFinalize)" ||
+      echo "$sequence: not AppSearch, RecallDesktopShortcut, KeepDeclinedDesktopShortcut, DefaultDesktopShortcut, CostFinalize in this order"
   done
 
   secure=";$(property SecureCustomProperties);"

@@ -9,6 +9,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_data.h"
@@ -73,6 +74,32 @@ private:
     RestoredValue user_{kUserDpiKey, kDpiValue, HKEY_CURRENT_USER};
     RestoredValue machine_{kMachineDpiKey, kDpiValue};
     DPI_AWARENESS_CONTEXT previous_;
+};
+
+// The system's colours changed for the life of the object (programs started
+// meanwhile draw with them), and put back afterwards: they are the session's.
+class ChangedSystemColours {
+public:
+    explicit ChangedSystemColours(const std::vector<std::pair<int, COLORREF>>& colours) {
+        std::vector<COLORREF> wanted;
+        for (const auto& [index, colour] : colours) {
+            indices_.push_back(index);
+            saved_.push_back(GetSysColor(index));
+            wanted.push_back(colour);
+        }
+        if (!SetSysColors(static_cast<int>(indices_.size()), indices_.data(), wanted.data()))
+            throw std::runtime_error("cannot set the system colours");
+    }
+    ChangedSystemColours(const ChangedSystemColours&) = delete;
+    ChangedSystemColours& operator=(const ChangedSystemColours&) = delete;
+    ~ChangedSystemColours() {
+        if (!SetSysColors(static_cast<int>(indices_.size()), indices_.data(), saved_.data()))
+            ADD_FAILURE() << "the system colours were not put back";
+    }
+
+private:
+    std::vector<int> indices_;
+    std::vector<COLORREF> saved_;
 };
 
 }  // namespace tarnwick::bench

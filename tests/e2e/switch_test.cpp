@@ -9,6 +9,7 @@
 #include <thread>
 #include <utility>
 
+#include "held_mutex.h"
 #include "program.h"
 #include "provider_config.h"
 #include "resource_ids.h"
@@ -219,6 +220,40 @@ TEST_F(SwitchTest, StartsWhereWindowsSaysItIsXp) {
     EXPECT_FALSE(box.has_value()) << ::testing::PrintToString(box ? box->text : std::wstring());
     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
+TEST_F(SwitchTest, OffWithEverythingOnSwitchesEverythingOff) {
+    Reset(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC"));
+    {
+        const Program program = Program::Launch(L"-off");
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+    EXPECT_EQ(QueryState(L"W3SVC"), SERVICE_STOPPED);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_STOPPED);
+    EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_STOPPED));
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_DISABLED);
+    ExpectOtherStartTypesUntouched();
+}
+
+TEST_F(SwitchTest, OnWithEverythingOnStopsNothingAndAsksAsStartWebWould) {
+    Reset(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC"));
+    {
+        const Program program = Program::Launch(L"-on");
+        EXPECT_EQ(program.WaitForExit(), 0u);
+    }
+    for (const auto* name : kServiceNames) EXPECT_EQ(QueryState(name), SERVICE_RUNNING) << name;
+    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_AUTO_START);
+    // No status read decides: the sequence begins with the start type, and
+    // every service is asked to start (and refuses: it runs already).
+    const auto calls = CallSequence();
+    const auto firstRead = std::find_if(calls.begin(), calls.end(), [](const std::string& call) {
+        return call.rfind("IISADMIN Status", 0) == 0;
+    });
+    const auto put = std::find(calls.begin(), calls.end(), "IISADMIN StartType VT_BSTR:\"2\"");
+    ASSERT_NE(put, calls.end());
+    EXPECT_LT(put, firstRead);
+    for (const char* name : {"IISADMIN", "W3SVC", "MSFTPSVC"}) EXPECT_EQ(Calls(name, "Start").size(), 1u) << name;
+    ExpectOtherStartTypesUntouched();
 }
 
 TEST_F(SwitchTest, AutoInCapitalsOrWithOtherWordsLeavesTheWindowOpen) {
@@ -521,9 +556,11 @@ TEST(ExecutableResources, VersionRecordNamesTheProductInUsEnglishUnicode) {
 // --- One switch at a time, and responsive while it waits -------------------
 
 TEST_F(SwitchTest, TwoAutoCopiesStartedTogetherSwitchOnceAndTheOtherChangesNothing) {
-    ServiceBehaviour slow;
-    slow.startDelayMs = 5000;  // the first copy is still switching when the second one looks
-    Reset(BenchSetup().Behaving(L"IISADMIN", slow));
+    // IISADMIN stays starting until both copies have decided, so the one
+    // that switches is still at it when the other looks.
+    ServiceBehaviour held;
+    held.hangStart = true;
+    Reset(BenchSetup().Behaving(L"IISADMIN", held));
     const Program copies[2] = {Program::Launch(L"-auto"), Program::Launch(L"-auto")};
 
     std::optional<MessageBoxInfo> box;
@@ -547,6 +584,10 @@ TEST_F(SwitchTest, TwoAutoCopiesStartedTogetherSwitchOnceAndTheOtherChangesNothi
     EXPECT_EQ(box->buttons, std::vector<std::wstring>{L"OK"});
     AnswerOk(*box);
     EXPECT_EQ(copies[refused].WaitForExit(), 3u);
+    // The other copy decided to switch on and still waits for IISADMIN.
+    EXPECT_TRUE(WaitForState(L"IISADMIN", SERVICE_START_PENDING));
+    EXPECT_TRUE(copies[1 - refused].Running());
+    SetBehaviour(L"IISADMIN", ServiceBehaviour());  // now it may run
     EXPECT_EQ(copies[1 - refused].WaitForExit(), 0u);
 
     // All on, switched once: never half one way and half the other.
@@ -564,7 +605,7 @@ TEST_F(SwitchTest, AButtonPressedWhileAnotherProgramSwitchesSaysSoAndCanBePresse
     const HWND window = MainWindowAfterDecision(program, 1);
     ASSERT_TRUE(window);
     const HWND start = FindChild(window, L"Start Web", L"Button");
-    HANDLE other = CreateMutexW(nullptr, TRUE, kSwitchingMutexName);  // another program switching
+    HeldMutex other = HoldMutex(kSwitchingMutexName);  // another program switching
     ASSERT_TRUE(other);
     Click(start);
     const auto box = program.WaitForMessageBox();
@@ -577,8 +618,7 @@ TEST_F(SwitchTest, AButtonPressedWhileAnotherProgramSwitchesSaysSoAndCanBePresse
     EXPECT_EQ(Calls("computer", "GetObject").size(), 1u) << "the click read the services";
 
     // Once the other program is done, the same button switches.
-    ReleaseMutex(other);
-    CloseHandle(other);
+    other.Reset();
     Click(start);
     EXPECT_EQ(program.WaitForExit(), 0u);
     EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +26,7 @@
 #include "message_boxes_win32.h"
 #include "newer_functions_win32.h"
 #include "program.h"
+#include "restored_value.h"
 #include "shell_win32.h"
 #include "sys_info_win32.h"
 #include "system_clock_win32.h"
@@ -246,31 +248,67 @@ TEST_F(WindowTest, TheAboutDialogIsLaidOutAgainAtTheNewDpi) {
     EXPECT_EQ(actual.top, expected.top);
     EXPECT_EQ(actual.right - actual.left, expected.width);
     EXPECT_EQ(actual.bottom - actual.top, expected.height);
+    // The picture is the application's 48 x 48 image, loaded again for the
+    // new DPI, not the 32 x 32 one stretched.
+    const HWND picture = Children(about_)[2];
+    UpdateWindow(picture);
+    const UniqueHicon image(static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, 48, 48, 0)));
+    ASSERT_TRUE(image);
+    const HDC screen = GetDC(picture);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, 48, 48);
+    const HGDIOBJ previous = SelectObject(memory, bitmap);
+    const RECT area{0, 0, 48, 48};
+    FillRect(memory, &area, GetSysColorBrush(COLOR_BTNFACE));
+    DrawIconEx(memory, 0, 0, image.Get(), 48, 48, 0, nullptr, DI_NORMAL);
+    int mismatches = 0;
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 48; ++x) mismatches += GetPixel(memory, x, y) != GetPixel(screen, x, y);
+    EXPECT_EQ(mismatches, 0);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(picture, screen);
 }
 
-// A changed theme or colour scheme shows at once: the window paints itself
-// again in the colours of the moment (here, what was scribbled over a label
-// goes).
+// A changed theme or colour scheme shows at once: both windows paint
+// themselves again in the colours of the moment, a new dialog face each
+// time, and what was scribbled over them goes.
 TEST_F(WindowTest, AThemeChangeRepaintsTheWindows) {
     form_->Show();
     ASSERT_TRUE(OpenAbout());
-    const HWND title = Children(about_)[5];
+    // A label and the face beside the controls, in each window.
+    const HWND labels[] = {Children(main_)[2], Children(about_)[5]};
     constexpr COLORREF kScribble = RGB(0xFF, 0x00, 0xFF);
-    for (const UINT message : {WM_SYSCOLORCHANGE, WM_SETTINGCHANGE, WM_THEMECHANGED}) {
-        SCOPED_TRACE(message);
-        UpdateWindow(about_);
-        const HDC dc = GetDC(title);
-        RECT area{};
-        GetClientRect(title, &area);
-        const HBRUSH brush = CreateSolidBrush(kScribble);
-        FillRect(dc, &area, brush);
-        DeleteObject(brush);
-        ASSERT_EQ(GetPixel(dc, 1, 1), kScribble);
-        SendMessageW(about_, message, 0, 0);
-        UpdateWindow(about_);
+    const COLORREF faces[] = {RGB(0x30, 0x60, 0x90), RGB(0x90, 0x30, 0x60), RGB(0x60, 0x90, 0x30)};
+    const UINT messages[] = {WM_SYSCOLORCHANGE, WM_SETTINGCHANGE, WM_THEMECHANGED};
+    for (std::size_t i = 0; i < std::size(messages); ++i) {
+        SCOPED_TRACE(messages[i]);
+        const bench::ChangedSystemColours colours({{COLOR_BTNFACE, faces[i]}});
+        for (const HWND window : {main_, about_}) UpdateWindow(window);
         Pump();
-        EXPECT_EQ(GetPixel(dc, 1, 1), GetSysColor(COLOR_BTNFACE)) << "not painted again";
-        ReleaseDC(title, dc);
+        for (const HWND window : {main_, about_, labels[0], labels[1]}) {
+            const HDC dc = GetDC(window);
+            RECT area{};
+            GetClientRect(window, &area);
+            const HBRUSH brush = CreateSolidBrush(kScribble);
+            FillRect(dc, &area, brush);
+            DeleteObject(brush);
+            EXPECT_EQ(GetPixel(dc, 1, 1), kScribble);
+            ReleaseDC(window, dc);
+        }
+        for (const HWND window : {main_, about_}) {
+            SendMessageW(window, messages[i], 0, 0);
+            UpdateWindow(window);
+        }
+        Pump();
+        for (const HWND window : {main_, about_, labels[0], labels[1]}) {
+            const HDC dc = GetDC(window);
+            EXPECT_EQ(GetPixel(dc, 1, 1), faces[i])
+                << bench::ClassName(window) << " not painted in the new face";
+            ReleaseDC(window, dc);
+        }
     }
 }
 

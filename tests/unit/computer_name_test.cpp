@@ -1,6 +1,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "code_description.h"
 #include "command_line.h"
 #include "fake_services.h"
@@ -46,11 +48,16 @@ TEST(CommandLine, TheArgumentTextFollowsTheProgramName) {
     EXPECT_EQ(ArgumentText(L"tarnwick.exe -auto extra"), L"-auto extra");
 }
 
-TEST(CommandLine, OnlyTwoSpellingsSelectAutomaticMode) {
-    EXPECT_TRUE(IsAutomaticArgument(L"-auto"));
-    EXPECT_TRUE(IsAutomaticArgument(L"-Auto"));
-    for (const auto* other : {L"-AUTO", L"-aUTO", L"auto", L"\"-auto\"", L"-auto extra", L"", L"-autox"})
-        EXPECT_FALSE(IsAutomaticArgument(other)) << other;
+TEST(CommandLine, TwoSpellingsOfEachWordSelectAMode) {
+    const std::pair<const wchar_t*, LaunchMode> cases[] = {
+        {L"-auto", LaunchMode::Toggle}, {L"-Auto", LaunchMode::Toggle},
+        {L"-on", LaunchMode::On},       {L"-On", LaunchMode::On},
+        {L"-off", LaunchMode::Off},     {L"-Off", LaunchMode::Off},
+    };
+    for (const auto& [argument, mode] : cases) EXPECT_EQ(LaunchModeOf(argument), mode) << argument;
+    for (const auto* other : {L"-AUTO", L"-aUTO", L"auto", L"\"-auto\"", L"-auto extra", L"", L"-autox", L"-ON",
+                              L"-oN", L"/on", L"on", L"-OFF", L"-oFF", L"/off", L"off", L"-off -on", L"-offx"})
+        EXPECT_EQ(LaunchModeOf(other), LaunchMode::Window) << other;
 }
 
 TEST(Messages, FailuresAndTimeoutsGiveTheCodeAndTheReason) {

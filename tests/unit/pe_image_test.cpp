@@ -52,6 +52,7 @@ struct Target {
     std::pair<std::uint16_t, std::uint16_t> subsystem;
     const char* oldest;       // as the problems name it
     const char* newerList;    // the functions that Windows lacks, one a line (newer-functions.sh)
+    bool delaysCom;           // ole32 and oleaut32 are delay-loaded
 };
 
 #ifdef TARNWICK_EXE_IMAGE
@@ -69,8 +70,8 @@ constexpr const char* kX86Image = nullptr;
 #endif
 
 const Target kTargets[] = {
-    {"x64", kX64Image, kMachineAmd64, {5, 2}, "Windows Server 2003 x64", "newer_than_0x0502.txt"},
-    {"x86", kX86Image, kMachineI386, {5, 1}, "Windows XP", "newer_than_0x0501.txt"},
+    {"x64", kX64Image, kMachineAmd64, {5, 2}, "Windows Server 2003 x64", "newer_than_0x0502.txt", true},
+    {"x86", kX86Image, kMachineI386, {5, 1}, "Windows XP", "newer_than_0x0501.txt", false},
 };
 
 // Functions of Windows from Vista on that MinGW-w64's headers declare for
@@ -171,11 +172,24 @@ std::vector<std::string> HardeningProblems(const PeImage& image, const Target& t
         if (Lower(import.dll) == "kernel32.dll")
             heapTermination |= std::count(import.functions.begin(), import.functions.end(), "HeapSetInformation") > 0;
     }
+    std::set<std::string> delayed;
     for (const Import& import : image.DelayImportTables()) {
         checkDll(import.dll);
         checkFunctions(import);
+        delayed.insert(Lower(import.dll));
     }
     if (!heapTermination) problems.push_back("HeapSetInformation not imported from kernel32.dll");
+    // COM's libraries load at the first bind, once the window shows, not
+    // before the program's first instruction (x64; the x86 link cannot
+    // delay-load, see ui/CMakeLists.txt).
+    const std::vector<Import> imports = image.Imports();
+    for (const std::string dll : {"ole32.dll", "oleaut32.dll"}) {
+        if (!target.delaysCom) break;
+        const bool imported = std::any_of(imports.begin(), imports.end(), [&](const Import& import) {
+            return Lower(import.dll) == dll;
+        });
+        if (imported || !delayed.count(dll)) problems.push_back(dll + " is not delay-loaded");
+    }
     return problems;
 }
 
@@ -279,6 +293,9 @@ TEST_P(TarnwickImage, ChecksNameEveryWeakening) {
          [](Bytes& b) { Replace(b, "Microsoft.Windows.Common-Controls", "Microsoft.Windows.Common-Controlz"); },
          "imports COMCTL32"},
     };
+    if (target.delaysCom)
+        weakenings.push_back({"COM loaded before the first instruction",
+                              [](Bytes& b) { Replace(b, "ole32.dll", "olf32.dll"); }, "ole32.dll is not delay-loaded"});
     if (image.Is64())
         weakenings.push_back(
             {"low-entropy ASLR", [&](Bytes& b) { Flip(b, dllCharacteristics, kHighEntropyVa); }, "HIGH_ENTROPY_VA"});

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "fake_registry.h"
 #include "fake_services.h"
+#include "messages.h"
 #include "service_control.h"
 #include "tick_count.h"
 
@@ -318,6 +320,87 @@ TEST_F(ServiceControlTest, OnlyTheExactAutomaticArgumentsToggle) {
     }
 }
 
+// "-on" and "-off" run their sequence from whatever state the switch service
+// is in: the calls from the first lookup on, for a switch service that starts
+// out stopped (1), running (4) or pending (2).
+CallLog OneWayCalls(bool iis7, bool on, std::int32_t initial) {
+    const std::wstring sw = iis7 ? L"W3SVC" : L"IISADMIN";
+    const std::wstring ftp = iis7 ? L"FTPSVC" : L"MSFTPSVC";
+    CallLog calls;
+    for (const auto& name : iis7 ? std::vector<std::wstring>{sw, ftp} : std::vector<std::wstring>{sw, L"W3SVC", ftp})
+        calls.push_back(L"computer.GetObject(\"Service\",\"" + name + L"\")");
+    calls.push_back(L"switch.SequenceBegins");
+    if (on) {
+        calls.insert(calls.end(), {sw + L".Put StartType=\"2\"", sw + L".SetInfo", sw + L".Start", sw + L".Get Status"});
+        if (initial != 4) calls.insert(calls.end(), {L"Pause 3", sw + L".Get Status"});
+        if (iis7) calls.insert(calls.end(), {ftp + L".Put StartType=\"2\"", ftp + L".SetInfo"});
+        if (!iis7) calls.push_back(L"W3SVC.Start");
+        calls.push_back(ftp + L".Start");
+    } else {
+        calls.insert(calls.end(), {ftp + L".Stop", L"W3SVC.Stop", L"W3SVC.Get Status"});
+        if (!iis7) {
+            calls.push_back(L"IISADMIN.Get Status");
+            if (initial != 1) calls.insert(calls.end(), {L"IISADMIN.Stop", L"Pause 3", L"IISADMIN.Get Status"});
+        }
+        calls.insert(calls.end(), {sw + L".Put StartType=\"4\"", sw + L".SetInfo"});
+        if (iis7) calls.insert(calls.end(), {ftp + L".Put StartType=\"4\"", ftp + L".SetInfo"});
+    }
+    return calls;
+}
+
+void ExpectOneWayLaunches(ServiceControl& control, std::map<std::wstring, ScriptedService>& services,
+                          CallLog& log, bool iis7) {
+    const wchar_t* sw = iis7 ? L"W3SVC" : L"IISADMIN";
+    for (const bool on : {true, false}) {
+        for (const std::int32_t initial : {1, 4, 2}) {
+            for (const auto* argument : on ? std::vector<const wchar_t*>{L"-on", L"-On"}
+                                           : std::vector<const wchar_t*>{L"-off", L"-Off"}) {
+                SCOPED_TRACE(std::wstring(argument) + L" from " + std::to_wstring(initial));
+                for (auto& [name, service] : services) service = ScriptedService{};
+                auto& s = services.at(sw);
+                s.statuses = on ? std::vector<std::int32_t>{initial, 4} : std::vector<std::int32_t>{initial};
+                if (!on && initial != 1) s.stopsUntilStopped = 1;
+                log.clear();
+
+                const Outcome outcome = control.DecideAtLaunch(argument);
+
+                ASSERT_EQ(outcome.kind, Outcome::Kind::SequenceDone);
+                EXPECT_EQ(log.at(1), L"switch.TryTake");
+                const auto first = std::find_if(log.begin(), log.end(), [](const std::wstring& call) {
+                    return call.rfind(L"computer.GetObject", 0) == 0;
+                });
+                EXPECT_EQ(CallLog(first, log.end()), OneWayCalls(iis7, on, initial));
+                ASSERT_TRUE(outcome.switched);
+                EXPECT_EQ(outcome.switched->on, on);
+                EXPECT_EQ(SwitchedText(*outcome.switched),
+                          std::wstring(L"Tarnwick switched the IIS services ") + (on ? L"on: " : L"off: ") +
+                              (iis7 ? L"W3SVC, FTPSVC." : L"IISADMIN, W3SVC, MSFTPSVC."));
+            }
+        }
+    }
+}
+
+TEST_F(ServiceControlTest, OnAndOffSwitchOneWayWhateverIisAdminsState) {
+    ExpectOneWayLaunches(control, directory.services, log, false);
+
+    // Spellings that are not recognised leave the window open, and read only.
+    for (const auto* argument : {L"-ON", L"/on", L"on", L"-OFF", L"/off", L"-off -on"}) {
+        log.clear();
+        Service(L"IISADMIN") = ScriptedService{};
+        EXPECT_EQ(control.DecideAtLaunch(argument).kind, Outcome::Kind::KeepRunning) << argument;
+        EXPECT_THAT(log, Not(Contains(L"switch.TryTake"))) << argument;
+        EXPECT_THAT(log, Contains(L"view.FocusStart")) << argument;
+    }
+
+    // Strict as "-auto": a missing service is reported before anything is touched.
+    Service(L"MSFTPSVC").lookupFailure = kNoService;
+    for (const auto* argument : {L"-on", L"-off"}) {
+        log.clear();
+        EXPECT_THROW(control.DecideAtLaunch(argument), Failure) << argument;
+        EXPECT_THAT(log, Not(Contains(L"switch.SequenceBegins"))) << argument;
+    }
+}
+
 TEST_F(ServiceControlTest, AutomaticLaunchIsStrictUntilASequenceStarts) {
     Service(L"MSFTPSVC").lookupFailure = kNoService;
     try {
@@ -349,6 +432,8 @@ TEST_F(ServiceControlTest, WhileAnotherProgramSwitchesNothingIsReadOrChanged) {
     const Case cases[] = {
         {"-auto", [&] { return control.DecideAtLaunch(L"-auto"); }, true, {L"view.Show", L"switch.TryTake"}},
         {"-Auto", [&] { return control.DecideAtLaunch(L"-Auto"); }, true, {L"view.Show", L"switch.TryTake"}},
+        {"-on", [&] { return control.DecideAtLaunch(L"-on"); }, true, {L"view.Show", L"switch.TryTake"}},
+        {"-off", [&] { return control.DecideAtLaunch(L"-off"); }, true, {L"view.Show", L"switch.TryTake"}},
         {"Start Web", [&] { return control.OnStartClick(); }, false, {L"switch.TryTake"}},
         {"Stop Web", [&] { return control.OnStopClick(); }, false, {L"switch.TryTake"}},
     };
@@ -428,6 +513,11 @@ TEST_F(Iis7ControlTest, AutoSwitchesW3svcAndTheFtpServiceOnThenOff) {
         L"W3SVC.Get Status", L"W3SVC.Get Status", L"switch.SequenceBegins", L"FTPSVC.Stop", L"W3SVC.Stop",
         L"W3SVC.Get Status", L"Pause 3", L"W3SVC.Get Status",
         L"W3SVC.Put StartType=\"4\"", L"W3SVC.SetInfo", L"FTPSVC.Put StartType=\"4\"", L"FTPSVC.SetInfo"));
+    ExpectNothingOnWasOrIisAdmin();
+}
+
+TEST_F(Iis7ControlTest, OnAndOffSwitchOneWayWhateverW3svcsState) {
+    ExpectOneWayLaunches(control, directory.services, log, true);
     ExpectNothingOnWasOrIisAdmin();
 }
 

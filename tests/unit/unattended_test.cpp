@@ -51,14 +51,14 @@ TEST(UnattendedReports, AnEventThatCannotBeWrittenFailsLikeABoxThatCannotBeShown
     EXPECT_THROW(reports.Show(kAlreadySwitchingText, kApplicationTitle, MessageIcon::Information), Failure);
 }
 
-TEST(UnattendedLaunch, OnlyTheAutomaticArgumentHasSomethingToDo) {
-    for (const auto* argument : {L"-auto", L"-Auto"}) {
+TEST(UnattendedLaunch, OnlyTheArgumentsThatSwitchHaveSomethingToDo) {
+    for (const auto* argument : {L"-auto", L"-Auto", L"-on", L"-On", L"-off", L"-Off"}) {
         FakeEventLog log;
         EventLogReports reports(log);
         EXPECT_TRUE(UnattendedLaunchGoesOn(argument, reports)) << argument;
         EXPECT_TRUE(log.events.empty()) << argument;
     }
-    for (const auto* argument : {L"", L"-AUTO", L"/auto"}) {
+    for (const auto* argument : {L"", L"-AUTO", L"/auto", L"-ON", L"/off"}) {
         FakeEventLog log;
         EventLogReports reports(log);
         EXPECT_FALSE(UnattendedLaunchGoesOn(argument, reports)) << argument;

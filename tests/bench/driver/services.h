@@ -73,12 +73,12 @@ inline constexpr wchar_t kStateLogValue[] = L"StateLog";
 
 // How one simulated service behaves. It reads this from the DWORD values of
 // HKLM\SYSTEM\CurrentControlSet\Services\<NAME>\Parameters (StartDelayMs,
-// StopDelayMs, HangStart, HangStop, RefuseStop) each time it starts and each
-// time a control arrives.
+// StopDelayMs, HangStart, HangStop, RefuseStop) each time it starts, while
+// a start is held (HangStart), and each time a control arrives.
 struct ServiceBehaviour {
     DWORD startDelayMs = 0;  // time in START_PENDING before RUNNING
     DWORD stopDelayMs = 0;   // time in STOP_PENDING before STOPPED
-    bool hangStart = false;  // stays START_PENDING until reset
+    bool hangStart = false;  // stays START_PENDING until reset, or runs once cleared
     bool hangStop = false;   // a stop request leaves it STOP_PENDING until reset
     bool refuseStop = false; // does not accept the stop control (1052), stays up
 };

@@ -107,6 +107,9 @@ private:
     bool WaitOrQuit(DWORD ms) const;
     // True for a stop request, false for the quit event.
     bool WaitForStopOrQuit() const;
+    // A held start: true once the test has cleared HangStart, false for the
+    // quit event.
+    bool WaitWhileStartHeld() const;
 
     std::wstring name_;
     SERVICE_STATUS_HANDLE statusHandle_ = nullptr;
@@ -140,6 +143,13 @@ void SimulatedService::Report(DWORD state, DWORD accepted, DWORD waitHint) {
 
 bool SimulatedService::WaitOrQuit(DWORD ms) const {
     return WaitForSingleObject(quit_.Get(), ms) == WAIT_TIMEOUT;
+}
+
+bool SimulatedService::WaitWhileStartHeld() const {
+    constexpr DWORD kPollMs = 20;
+    while (ReadBehaviour(name_).hangStart)
+        if (!WaitOrQuit(kPollMs)) return false;
+    return true;
 }
 
 bool SimulatedService::WaitForStopOrQuit() const {
@@ -201,7 +211,7 @@ void SimulatedService::Run() {
 
     const Behaviour starting = ReadBehaviour(name_);
     Report(SERVICE_START_PENDING, 0, starting.startDelayMs + 1000);
-    if (WaitOrQuit(starting.hangStart ? INFINITE : starting.startDelayMs)) {
+    if (starting.hangStart ? WaitWhileStartHeld() : WaitOrQuit(starting.startDelayMs)) {
         // Read again: a test may have changed RefuseStop while we were starting.
         Report(SERVICE_RUNNING, AcceptedWhenUp(ReadBehaviour(name_)));
         if (WaitForStopOrQuit()) {
