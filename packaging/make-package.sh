@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Makes the release files of a Windows build tree:
-#   make-package.sh WIN_BUILD_DIR OUTPUT_DIR
+# Makes the release files of the Windows build trees:
+#   make-package.sh WIN_BUILD_DIR OUTPUT_DIR [WIN_X86_BUILD_DIR]
 # writes OUTPUT_DIR/tarnwick-<version>-x64.msi, tarnwick-<version>-x64.zip
-# (tarnwick.exe, Guide.txt, LICENSE) and SHA256SUMS, and nothing else there.
+# (tarnwick.exe, Guide.txt, LICENSE), with the x86 tree also
+# tarnwick-<version>-x86.msi and tarnwick-<version>-x86.zip, and SHA256SUMS
+# over them all, and nothing else there. The x64 tree gives the version and
+# the maker's details for both.
 # Guide.txt is docs/guide.md, the administrator's guide, with Windows line
 # ends so that every Notepad shows it as written.
 #
@@ -24,17 +27,18 @@
 # after it is built; without one nothing is signed.
 set -euo pipefail
 
-[ $# -eq 2 ] || { echo "usage: $0 WIN_BUILD_DIR OUTPUT_DIR" >&2; exit 2; }
+[ $# -eq 2 ] || [ $# -eq 3 ] || { echo "usage: $0 WIN_BUILD_DIR OUTPUT_DIR [WIN_X86_BUILD_DIR]" >&2; exit 2; }
 win=$(cd "$1" && pwd)
 out=$2
+win_x86=
+[ $# -eq 3 ] && [ -n "$3" ] && win_x86=$(cd "$3" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/.." && pwd)
 me=$(basename "$0")
 
-exe=$win/ui/tarnwick.exe
 icon=$win/resources/tarnwick.ico
 maker=$win/resources/maker.h
-for file in "$exe" "$icon" "$maker" "$win/resources/version.h"; do
+for file in "$win/ui/tarnwick.exe" ${win_x86:+"$win_x86/ui/tarnwick.exe"} "$icon" "$maker" "$win/resources/version.h"; do
   [ -f "$file" ] || { echo "$me: $file is missing; build the Windows tree first" >&2; exit 1; }
 done
 
@@ -86,18 +90,27 @@ sign() {
   mv -f "$1.signed" "$1"
 }
 
-base=tarnwick-$version-x64
-stage=$win/packaging/stage
+mkdir -p "$out"
+rm -f "$out"/tarnwick-*-x64.msi "$out"/tarnwick-*-x64.zip "$out"/tarnwick-*-x86.msi "$out"/tarnwick-*-x86.zip \
+  "$out/SHA256SUMS"
+made=()
+
+# The MSI and the ZIP of one architecture, from the tarnwick.exe of its tree.
+# (Its body, up to the closing brace, is the script's main part, written at
+# the left margin.)
+package() {
+local arch=$1 exe=$2
+local base=tarnwick-$version-$arch
+local stage=$win/packaging/stage-$arch
 rm -rf "$stage"
-mkdir -p "$stage" "$out"
-rm -f "$out"/tarnwick-*-x64.msi "$out"/tarnwick-*-x64.zip "$out/SHA256SUMS"
+mkdir -p "$stage"
 cp "$exe" "$icon" "$source_dir/LICENSE" "$stage/"
 sed 's/$/\r/' "$source_dir/docs/guide.md" > "$stage/Guide.txt"
 [ -z "$pfx" ] || sign "$stage/tarnwick.exe"
 
 # wixl finds sources only by paths relative to where it runs, hence the stage.
 msi=$stage/$base.msi
-(cd "$stage" && wixl -a x64 -o "$msi" \
+(cd "$stage" && wixl -a "$arch" -o "$msi" -D Arch="$arch" \
   -D Version="$version" -D Manufacturer="$company" -D MakerUrl="$url" \
   -D ProgramFile=tarnwick.exe -D IconFile=tarnwick.ico \
   -D GuideFile=Guide.txt -D LicenseFile=LICENSE \
@@ -188,5 +201,10 @@ message_file=$(cell Registry EventMessageFile 5)
 
 (cd "$stage" && zip -q -X "$base.zip" tarnwick.exe Guide.txt LICENSE)
 mv -f "$msi" "$stage/$base.zip" "$out/"
-(cd "$out" && sha256sum "$base.msi" "$base.zip" > SHA256SUMS)
-echo "$me: wrote $out/$base.msi, $base.zip and SHA256SUMS"
+made+=("$base.msi" "$base.zip")
+}
+
+package x64 "$win/ui/tarnwick.exe"
+[ -z "$win_x86" ] || package x86 "$win_x86/ui/tarnwick.exe"
+(cd "$out" && sha256sum "${made[@]}" > SHA256SUMS)
+echo "$me: wrote ${made[*]} and SHA256SUMS in $out"

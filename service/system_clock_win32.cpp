@@ -1,14 +1,17 @@
 #include "system_clock_win32.h"
 
-#include <windows.h>
-
 #include "pause.h"
+#include "system_library_win32.h"
 
 namespace tarnwick {
 
+SystemClock::GetTickCount64Fn SystemClock::SystemGetTickCount64() {
+    return NewerSystemFunction<GetTickCount64Fn>(L"kernel32.dll", "GetTickCount64");
+}
+
 std::chrono::milliseconds SystemClock::Now() {
-    // 64-bit ticks do not wrap, unlike GetTickCount's 49.7 days.
-    return std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(GetTickCount64()));
+    const std::uint64_t ticks = getTickCount64_ ? getTickCount64_() : ticks_.Extend(GetTickCount());
+    return std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(ticks));
 }
 
 void SystemClock::Pause(std::int32_t milliseconds) {

@@ -20,4 +20,13 @@ Function FindFunction(HMODULE module, const char* name) {
     return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
 }
 
+// A function of a system DLL that every process of the program has loaded
+// (kernel32, user32), by name; null on a Windows that lacks it. The program
+// starts on XP and Server 2003, so whatever came later is reached this way and
+// never imported: the loader would refuse to start the program there.
+template <typename Function>
+Function NewerSystemFunction(const wchar_t* module, const char* name) {
+    return FindFunction<Function>(GetModuleHandleW(module), name);
+}
+
 }  // namespace tarnwick

@@ -52,9 +52,10 @@ bool ShellSucceeded(std::int64_t result) {
 }
 
 bool HasHandler(Shell& shell, const std::wstring& scheme) {
-    for (const auto kind : {Shell::Association::Command, Shell::Association::DelegateExecute,
-                            Shell::Association::AppId})
-        if (shell.HasAssociation(scheme, kind)) return true;
+    for (const auto lookup : {Shell::Lookup::Protocol, Shell::Lookup::ProtocolKey})
+        for (const auto kind : {Shell::Association::Command, Shell::Association::DelegateExecute,
+                                Shell::Association::AppId})
+            if (shell.HasAssociation(scheme, kind, lookup)) return true;
     return false;
 }
 

@@ -41,13 +41,18 @@ public:
         DelegateExecute,  // a COM object that starts the program
         AppId,            // an application (packaged apps register only this)
     };
+    // How the association registry is asked about a scheme.
+    enum class Lookup {
+        Protocol,     // as the shell resolves a protocol, the user's choice first (refused before Windows 8)
+        ProtocolKey,  // the protocol's own key in the classes root, which older systems read
+    };
 
     // Whether this program runs with the administrator's full rights.
     virtual bool RunsElevated() = 0;
     // The desktop's shell, or null when none runs or it cannot be reached.
     virtual std::unique_ptr<DesktopShell> FindDesktopShell() = 0;
     // Whether the protocol `scheme` ("https", "mailto") has an association of this kind.
-    virtual bool HasAssociation(const std::wstring& scheme, Association kind) = 0;
+    virtual bool HasAssociation(const std::wstring& scheme, Association kind, Lookup lookup) = 0;
 };
 
 inline constexpr wchar_t kLinkWorkingDirectory[] = L"C:\\";
@@ -72,7 +77,9 @@ std::wstring SchemeOf(const std::wstring& target);
 bool ShellSucceeded(std::int64_t result);
 
 // Whether a program is registered to open targets of `scheme`: by a command,
-// a DelegateExecute object or an application id, any of them.
+// a DelegateExecute object or an application id, any of them; asked as a
+// protocol first, then (where that found none, as on Windows 7 and older) by
+// the protocol's own key.
 bool HasHandler(Shell& shell, const std::wstring& scheme);
 
 // A busy desktop shell rejects calls and asks to be called again later; such a

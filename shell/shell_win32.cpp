@@ -21,6 +21,14 @@ namespace {
 using ShellExecuteAFn = HINSTANCE(WINAPI*)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
 using AssocQueryStringWFn = HRESULT(WINAPI*)(ASSOCF, ASSOCSTR, LPCWSTR, LPCWSTR, LPWSTR, DWORD*);
 
+// Values the headers declare only for newer Windows than the program's
+// oldest: ASSOCF_IS_PROTOCOL (Windows 8; older systems refuse it, and the
+// caller then asks without it), ASSOCSTR_DELEGATEEXECUTE (Vista) and
+// ASSOCSTR_APPID (Windows 8), which older systems answer as unknown.
+constexpr ASSOCF kAssocfIsProtocol = 0x00001000;
+constexpr ASSOCSTR kAssocstrDelegateExecute = static_cast<ASSOCSTR>(18);
+constexpr ASSOCSTR kAssocstrAppId = static_cast<ASSOCSTR>(21);
+
 // `module` loaded at the first call, then its function `name`.
 template <typename Function>
 Function LoadedFunction(UniqueHmodule& module, const wchar_t* library, const char* name) {
@@ -128,17 +136,19 @@ std::unique_ptr<DesktopShell> Win32Shell::FindDesktopShell() {
     return std::make_unique<Win32DesktopShell>(std::move(filter), std::move(shell));
 }
 
-bool Win32Shell::HasAssociation(const std::wstring& scheme, Association kind) {
+bool Win32Shell::HasAssociation(const std::wstring& scheme, Association kind, Lookup lookup) {
     const auto assocQueryString =
         LoadedFunction<AssocQueryStringWFn>(shlwapi_, L"shlwapi.dll", "AssocQueryStringW");
     ASSOCSTR what = ASSOCSTR_COMMAND;
-    if (kind == Association::DelegateExecute) what = ASSOCSTR_DELEGATEEXECUTE;
-    if (kind == Association::AppId) what = ASSOCSTR_APPID;  // known from Windows 8 on; refused before
-    // Asked about the protocol, as the shell resolves it (the user's choice
-    // first), not about a file type of that name; for its "open" verb.
+    if (kind == Association::DelegateExecute) what = kAssocstrDelegateExecute;
+    if (kind == Association::AppId) what = kAssocstrAppId;
+    // As a protocol the shell resolves it (the user's choice first), not as a
+    // file type of that name; without the flag the name is read as the
+    // protocol's own key. For its "open" verb.
+    const ASSOCF flags = lookup == Lookup::Protocol ? kAssocfIsProtocol : 0;
     wchar_t value[MAX_PATH];
     DWORD length = ARRAYSIZE(value);
-    const HRESULT hr = assocQueryString(ASSOCF_IS_PROTOCOL, what, scheme.c_str(), L"open", value, &length);
+    const HRESULT hr = assocQueryString(flags, what, scheme.c_str(), L"open", value, &length);
     // A value longer than the buffer still names a handler.
     return (SUCCEEDED(hr) && value[0] != L'\0') || hr == E_POINTER;
 }

@@ -25,7 +25,7 @@ public:
                          int showCommand) override;
     bool RunsElevated() override;
     std::unique_ptr<DesktopShell> FindDesktopShell() override;
-    bool HasAssociation(const std::wstring& scheme, Association kind) override;
+    bool HasAssociation(const std::wstring& scheme, Association kind, Lookup lookup) override;
 
 private:
     UniqueHmodule shell32_;

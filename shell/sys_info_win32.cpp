@@ -4,6 +4,7 @@
 
 #include "ansi_text_win32.h"
 #include "failure_win32.h"
+#include "system_library_win32.h"
 #include "win32_raii.h"
 
 namespace tarnwick {
@@ -22,6 +23,31 @@ HKEY RootHandle(RegistryRoot root) {
 // the key can still read it. The 64-bit view, where IIS and the system keep
 // their settings; for this 64-bit program it is the view it sees anyway.
 constexpr REGSAM kReadAccess = KEY_READ | KEY_WOW64_64KEY;
+
+// The x86 program on 64-bit Windows sees the 32-bit system folder (SysWOW64)
+// where a path names System32; the tool's path read from the 64-bit view
+// means the 64-bit one. While this lives, the calling thread sees the real
+// folder. Without the functions (32-bit Windows, or XP x64 before SP2...)
+// there is nothing to undo, and nothing changes.
+class ScopedNativeSystemFolder {
+public:
+    ScopedNativeSystemFolder() {
+        using DisableFn = BOOL(WINAPI*)(PVOID*);
+        static const auto disable = NewerSystemFunction<DisableFn>(L"kernel32.dll", "Wow64DisableWow64FsRedirection");
+        disabled_ = disable && disable(&previous_);
+    }
+    ScopedNativeSystemFolder(const ScopedNativeSystemFolder&) = delete;
+    ScopedNativeSystemFolder& operator=(const ScopedNativeSystemFolder&) = delete;
+    ~ScopedNativeSystemFolder() {
+        using RevertFn = BOOL(WINAPI*)(PVOID);
+        static const auto revert = NewerSystemFunction<RevertFn>(L"kernel32.dll", "Wow64RevertWow64FsRedirection");
+        if (disabled_ && revert) (void)revert(previous_);  // deliberately ignored: nothing else to restore
+    }
+
+private:
+    PVOID previous_ = nullptr;
+    bool disabled_ = false;
+};
 
 }  // namespace
 
@@ -54,6 +80,7 @@ std::wstring Win32Registry::FromAnsi(std::string_view text) {
 }
 
 bool Win32ProgramFiles::IsNormalFile(const std::wstring& path) {
+    const ScopedNativeSystemFolder native;
     const DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
@@ -68,6 +95,7 @@ void Win32ProgramFiles::Start(const ProgramStart& start) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
     PROCESS_INFORMATION started = {};
+    const ScopedNativeSystemFolder native;
     if (!CreateProcessW(start.application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &started))
         throw FailureFromLastError();

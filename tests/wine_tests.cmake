@@ -25,6 +25,16 @@ if(TARNWICK_CLANG_BUILD_DIR)
     ENVIRONMENT TARNWICK_EXE=${TARNWICK_CLANG_BUILD_DIR}/ui/tarnwick.exe
     PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 3 tests\\.")
 endif()
+# The x86 tree's tarnwick.exe, under Wine's 32-bit part on the same bench
+# (its provider registered for 32-bit programs): the launch, "-auto" on and
+# off, a strict failure, and the launch where Windows says it is XP.
+if(TARNWICK_WIN_X86_BUILD_DIR)
+  add_wine_test(e2e_switch_x86 tests/e2e/e2e_switch_tests.exe
+    --gtest_filter=SwitchTest.InteractiveStartShowsTheNameAndFocusesStartWebWhenIisAdminIsStopped:SwitchTest.AutoSwitchesOnThenOffWithoutAUser:SwitchTest.AMissingServiceWithAutoIsReportedAndNothingIsTouched:SwitchTest.StartsWhereWindowsSaysItIsXp)
+  set_tests_properties(e2e_switch_x86 PROPERTIES
+    ENVIRONMENT "TARNWICK_EXE=${TARNWICK_WIN_X86_BUILD_DIR}/ui/tarnwick.exe;TARNWICK_WIN_X86_BUILD_DIR=${TARNWICK_WIN_X86_BUILD_DIR}"
+    PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] 4 tests\\.")
+endif()
 add_wine_test(e2e_sysinfo tests/e2e/e2e_sysinfo_tests.exe)
 add_wine_test(e2e_about tests/e2e/e2e_about_tests.exe)
 add_wine_test(e2e_hardening tests/e2e/e2e_hardening_tests.exe)
@@ -39,7 +49,8 @@ add_test(NAME e2e_unattended
 set_tests_properties(e2e_unattended PROPERTIES RESOURCE_LOCK wine_prefix TIMEOUT 900 LABELS wine)
 
 # The release files: made as "make package" makes them, signed, checked, then
-# installed, upgraded and uninstalled under Wine in a prefix of the suite's own.
+# installed, upgraded and uninstalled under Wine in a prefix of the suite's own;
+# the x86 MSI in a 32-bit prefix.
 add_test(NAME e2e_install
-  COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/install_test.sh ${TARNWICK_WIN_BUILD_DIR})
+  COMMAND ${CMAKE_SOURCE_DIR}/tests/e2e/install_test.sh ${TARNWICK_WIN_BUILD_DIR} ${TARNWICK_WIN_X86_BUILD_DIR})
 set_tests_properties(e2e_install PROPERTIES RESOURCE_LOCK wine_prefix TIMEOUT 900 LABELS wine)

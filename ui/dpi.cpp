@@ -8,11 +8,10 @@ namespace tarnwick {
 
 namespace {
 
-// A function of user32 that older systems lack, or null there. user32 is
-// loaded with the program, so nothing is loaded here.
+// A function of user32 that older systems lack, or null there.
 template <typename Function>
 Function User32Function(const char* name) {
-    return FindFunction<Function>(GetModuleHandleW(L"user32.dll"), name);
+    return NewerSystemFunction<Function>(L"user32.dll", name);
 }
 
 using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -25,7 +24,7 @@ using SystemParametersInfoForDpiFn = BOOL(WINAPI*)(UINT, UINT, void*, UINT, UINT
 int SystemDpi() {
     const UniqueScreenDc screen(GetDC(nullptr));
     // Without a screen DC, the layout's own scale: 15 twips a pixel.
-    return screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : USER_DEFAULT_SCREEN_DPI;
+    return screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : kDefaultDpi;
 }
 
 int WindowDpi(HWND window) {

@@ -11,6 +11,7 @@
 #include "program.h"
 #include "shell_win32.h"
 #include "sys_info_win32.h"
+#include "system_library_win32.h"
 #include "system_clock_win32.h"
 #include "win32_raii.h"
 #include "window_station_win32.h"
@@ -23,11 +24,9 @@ namespace {
 // without it the program runs with the default search order.
 void RestrictDllSearch() {
     using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const FARPROC found = kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
-    if (found)
-        reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void*>(found))(
-            LOAD_LIBRARY_SEARCH_SYSTEM32);
+    const auto restrict =
+        tarnwick::NewerSystemFunction<SetDefaultDllDirectoriesFn>(L"kernel32.dll", "SetDefaultDllDirectories");
+    if (restrict) restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
 // The message loop; its result is the exit status. Enter, Esc, Tab and Space

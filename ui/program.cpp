@@ -4,6 +4,7 @@
 #include <new>
 
 #include "failure_win32.h"
+#include "newer_functions_win32.h"
 
 namespace tarnwick {
 
@@ -81,7 +82,7 @@ bool Program::TryTake() {
     // Only the rights to wait for the mutex and to release it: whoever made it
     // (the system account running a scheduled task, say) grants administrators
     // no more by default.
-    UniqueHandle mutex(CreateMutexExW(nullptr, kSwitchingMutexName, 0, SYNCHRONIZE | MUTEX_MODIFY_STATE));
+    UniqueHandle mutex = OpenOrCreateMutex(kSwitchingMutexName, SYNCHRONIZE | MUTEX_MODIFY_STATE);
     if (!mutex) throw FailureFromLastError();
     switch (WaitForSingleObject(mutex.Get(), 0)) {
     case WAIT_OBJECT_0:
@@ -114,7 +115,7 @@ void Program::SequenceBegins() {
     for (const HWND window : windows_) {
         if (!window) continue;
         EnableWindow(window, FALSE);
-        (void)ShutdownBlockReasonCreate(window, kShutdownBlockReason);
+        (void)SetShutdownBlockReason(window, kShutdownBlockReason);
     }
 }
 
@@ -123,7 +124,7 @@ void Program::SequenceEnded() {
     sequencing_ = false;
     for (const HWND window : windows_) {
         if (!window) continue;
-        (void)ShutdownBlockReasonDestroy(window);  // deliberately ignored: the window goes with the program
+        (void)ClearShutdownBlockReason(window);  // deliberately ignored: the window goes with the program
         EnableWindow(window, TRUE);
     }
     if (focusBeforeSequence_ && IsWindow(focusBeforeSequence_)) SetFocus(focusBeforeSequence_);

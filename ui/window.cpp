@@ -251,9 +251,9 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
     case WM_THEMECHANGED:
         OnColoursChanged(message, wParam, lParam);
         break;
-    case WM_GETDPISCALEDSIZE:
+    case kWmGetDpiScaledSize:
         return OnGetDpiScaledSize(static_cast<int>(wParam), *reinterpret_cast<SIZE*>(lParam));
-    case WM_DPICHANGED:
+    case kWmDpiChanged:
         OnDpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_WINDOWPOSCHANGED:

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "control_table.h"
+#include "dpi.h"
 #include "program.h"
 #include "win32_raii.h"
 
@@ -126,7 +127,7 @@ private:
     std::vector<HWND> controls_;  // by table index; none for lines
     FrameSpec frame_{};
     bool hasMenu_ = false;
-    int dpi_ = USER_DEFAULT_SCREEN_DPI;
+    int dpi_ = kDefaultDpi;
     bool keyboardCuesInitialised_ = false;
     UniqueHfont standardFont_;
     UniqueHfont linkFont_;

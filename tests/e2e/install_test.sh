@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The release files, end to end:
-#   install_test.sh WIN_BUILD_DIR
+#   install_test.sh WIN_BUILD_DIR [WIN_X86_BUILD_DIR]
 # Makes them once unsigned with make-package.sh, then with "make package"
 # signed with a throwaway certificate, as another build of the same version
 # and as the next version; checks checksums, signatures and the MSI's tables (msi_tables.sh,
@@ -8,10 +8,13 @@
 # e2e_install_tests.exe under Wine, which installs, upgrades and uninstalls
 # the MSIs with msiexec. Wine runs in a prefix of this suite's own
 # (prefix-install, with a throwaway home folder), made afresh on each run.
-# Exits non-zero when any check failed.
+# With the x86 tree, its MSI is refused in that (64-bit) prefix, and
+# installed and uninstalled in a 32-bit one (prefix-install-x86), where the
+# x64 MSI is refused. Exits non-zero when any check failed.
 set -uo pipefail
 
-[ $# -eq 1 ] || { echo "usage: $0 WIN_BUILD_DIR" >&2; exit 2; }
+[ $# -eq 1 ] || [ $# -eq 2 ] || { echo "usage: $0 WIN_BUILD_DIR [WIN_X86_BUILD_DIR]" >&2; exit 2; }
+win_x86=${2:+$(cd "$2" && pwd)}
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 wine_scripts=$source_dir/tests/bench/wine
@@ -46,7 +49,7 @@ check() { local what=$1; shift; run_check succeed "$what" '' "$@"; }
 refuse() { run_check fail "$@"; }
 
 package=$source_dir/packaging/make-package.sh
-check "make-package.sh without a certificate" bash "$package" "$win" "$work/plain"
+check "make-package.sh without a certificate" bash "$package" "$win" "$work/plain" "$win_x86"
 cp "$work/last.log" "$work/plain.log"
 check "... says in one line that nothing is signed" grep -x '.*no certificate.*not signed' "$work/plain.log"
 msi=$(ls "$work"/plain/tarnwick-*-x64.msi 2>/dev/null)
@@ -158,6 +161,48 @@ the old product goes after the new one is installed|^RemoveExistingProducts is n
 the default desktop shortcut choice comes before the remembered one|^InstallUISequence: not AppSearch|UPDATE `InstallUISequence` SET `Sequence` = 53 WHERE `Action` = 'RecallDesktopShortcut'
 DESKTOP_SHORTCUT is not secure|^property DESKTOP_SHORTCUT is not secure$|UPDATE `Property` SET `Value` = 'WIX_UPGRADE_DETECTED;WIX_DOWNGRADE_DETECTED;REMEMBERED_DESKTOP_SHORTCUT' WHERE `Property` = 'SecureCustomProperties'
 EOF
+
+# The x86 MSI in the 64-bit prefix (64-bit Windows, which it refuses), then
+# in a 32-bit prefix. msiexec's status is read inside the prefix: above 255 it
+# reaches Linux truncated.
+if [ -n "$win_x86" ]; then
+  msi_x86=$work/plain/tarnwick-$version-x86.msi
+  for file in "$msi" "$msi_x86"; do
+    check "$(basename "$file") asks for Windows Installer 3.1 at most" \
+      bash -c "[ \"\$(msiinfo suminfo '$file' | sed -nE 's/^Version: ([0-9]+).*/\1/p')\" -le 301 ]"
+  done
+  check "SHA256SUMS names the four release files" \
+    bash -c "[ \"\$(cut -d' ' -f3 '$work/plain/SHA256SUMS' | tr '\n' ' ')\" = 'tarnwick-$version-x64.msi tarnwick-$version-x64.zip tarnwick-$version-x86.msi tarnwick-$version-x86.zip ' ]"
+  check "the x86 ZIP holds the x86 tree's tarnwick.exe" \
+    bash -c "unzip -o -q '$work/plain/tarnwick-$version-x86.zip' tarnwick.exe -d '$work/x86' && cmp '$work/x86/tarnwick.exe' '$win_x86/ui/tarnwick.exe'"
+  msiexec_status() {  # PREFIX ARGS...: msiexec's status in that prefix
+    local prefix=$1; shift
+    cp "$msi" "$msi_x86" "$prefix/drive_c/"
+    printf '@msiexec %%*\r\n@echo status %%ERRORLEVEL%%\r\n' > "$prefix/drive_c/msiexec-status.cmd"
+    WINEPREFIX=$prefix xvfb-run -a wine cmd /c 'C:\msiexec-status.cmd' "$@" 2>/dev/null | tr -d '\r' | grep '^status'
+    WINEPREFIX=$prefix wineserver -k
+  }
+  "$wine_scripts/prepare-prefix.sh" "$win" >"$work/prepare.log" 2>&1
+  status=$(msiexec_status "$WINEPREFIX" /i "C:\\$(basename "$msi_x86")" /qn /l*v 'C:\x86.log')
+  # Wine's log leaves a launch condition's message out: the install is seen to
+  # end at the launch conditions, and the message is read from the table.
+  check "64-bit Windows refuses the x86 MSI ($status) at its launch condition" bash -c "[ '$status' = 'status 1603' ] &&
+    grep -q 'Action start .*: LaunchConditions' '$WINEPREFIX/drive_c/x86.log' &&
+    ! grep -q 'Action start .*: ValidateProductID' '$WINEPREFIX/drive_c/x86.log'"
+  check "... which names the x64 package" bash -c "msiinfo export '$msi_x86' LaunchCondition | tr -d '\r' |
+    grep -qx \$'NOT VersionNT64\tThis is the Tarnwick package for 32-bit Windows. On 64-bit Windows, install the x64 package, tarnwick-$version-x64.msi, instead.'"
+  prefix32=$WINEPREFIX-x86
+  rm -rf "$prefix32"
+  check "a 32-bit prefix is made" bash -c "WINEPREFIX='$prefix32' WINEARCH=win32 wine wineboot --init >/dev/null 2>&1 && WINEPREFIX='$prefix32' wineserver -w"
+  installed="$prefix32/drive_c/Program Files/Tarnwick/tarnwick.exe"
+  status=$(msiexec_status "$prefix32" /i "C:\\$(basename "$msi")" /qn)
+  check "32-bit Windows refuses the x64 MSI ($status)" test "$status" = 'status 1633'
+  status=$(msiexec_status "$prefix32" /i "C:\\$(basename "$msi_x86")" /qn)
+  check "32-bit Windows installs the x86 MSI ($status)" bash -c "[ '$status' = 'status 0' ] && cmp '$installed' '$win_x86/ui/tarnwick.exe'"
+  status=$(msiexec_status "$prefix32" /x "C:\\$(basename "$msi_x86")" /qn)
+  check "... and uninstalls it ($status)" bash -c "[ '$status' = 'status 0' ] && [ ! -e '$installed' ]"
+  rm -rf "$prefix32"
+fi
 
 # The prefix, then the profile's folders made real: Wine links Desktop,
 # Documents... into the home folder, and an uninstall could reach through.

@@ -202,6 +202,26 @@ TEST_F(SwitchTest, AutoSwitchesOnThenOffWithoutAUser) {
     ExpectOtherStartTypesUntouched();
 }
 
+// Where Windows says it is XP (XP x64 for the x64 program) the program starts
+// and makes its launch decision as anywhere else. Wine tells each program
+// started from now on the prefix's Version; it is put back afterwards.
+TEST_F(SwitchTest, StartsWhereWindowsSaysItIsXp) {
+    DWORD binaryType = 0;
+    ASSERT_TRUE(GetBinaryTypeW(TarnwickExe().c_str(), &binaryType));
+    const std::wstring version = binaryType == SCS_64BIT_BINARY ? L"winxp64" : L"winxp";
+    const RestoredValue restored(L"Software\\Wine", L"Version", HKEY_CURRENT_USER);
+    StoreRaw(L"Software\\Wine", L"Version", REG_SZ, StringBytes(version, true), HKEY_CURRENT_USER);
+
+    const Program program = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(program, 1);
+    ASSERT_TRUE(window);
+    EXPECT_TRUE(FindChild(window, L"Start Web", L"Button"));
+    const auto box = program.FindMessageBox();
+    EXPECT_FALSE(box.has_value()) << ::testing::PrintToString(box ? box->text : std::wstring());
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(program.WaitForExit(), 0u);
+}
+
 TEST_F(SwitchTest, OffWithEverythingOnSwitchesEverythingOff) {
     Reset(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC"));
     {

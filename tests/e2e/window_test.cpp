@@ -2,15 +2,18 @@
 // for what Wine cannot bring about from outside: a move to a monitor of
 // another DPI (WM_DPICHANGED, with the size asked for first), a theme change
 // while the windows are open, and the keyboard cues set once each window is
-// shown (Wine keeps no keyboard-cue state a test could read).
+// shown (Wine keeps no keyboard-cue state a test could read). And the
+// switching lock's mutex as older Windows, without CreateMutexExW, gets it.
 
 #include <windows.h>
 #include <shobjidl.h>
+#include <winternl.h>
 
 #include <gtest/gtest.h>
 
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 // The bench driver's, by its path: the program's own window code has a
@@ -21,6 +24,7 @@
 #include "form1.h"
 #include "frm_about1.h"
 #include "message_boxes_win32.h"
+#include "newer_functions_win32.h"
 #include "program.h"
 #include "restored_value.h"
 #include "shell_win32.h"
@@ -163,6 +167,34 @@ protected:
 // Controls of the main window in creation order, in twips.
 const TwipsRect kMainControls[] = {
     {75, 360, 1215, 495}, {1395, 360, 1215, 495}, {172, 960, 2340, 255}, {180, -15, 2295, 255}, {180, -15, 2295, 255}};
+
+// The rights a handle was granted.
+ACCESS_MASK GrantedAccess(HANDLE handle) {
+    PUBLIC_OBJECT_BASIC_INFORMATION info{};
+    EXPECT_EQ(NtQueryObject(handle, ObjectBasicInformation, &info, sizeof info, nullptr), 0);
+    return info.GrantedAccess;
+}
+
+// With CreateMutexExW and without it (before Vista), the mutex is created by
+// the first call and opened by the next, each handle with only the rights
+// asked for, and both are the same mutex.
+TEST(OlderWindows, TheMutexWithoutCreateMutexExHasTheSameRightsAndIsTheSame) {
+    constexpr DWORD kAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+    for (const CreateMutexExWFn createMutexEx : {SystemCreateMutexEx(), CreateMutexExWFn{}}) {
+        const std::wstring name = L"Local\\TarnwickOlderWindowsTest-" + std::to_wstring(GetCurrentProcessId()) +
+                                  (createMutexEx ? L"-ex" : L"");
+        const UniqueHandle first = OpenOrCreateMutex(name.c_str(), kAccess, createMutexEx);
+        const UniqueHandle second = OpenOrCreateMutex(name.c_str(), kAccess, createMutexEx);
+        ASSERT_TRUE(first && second) << GetLastError();
+        EXPECT_EQ(GrantedAccess(first.Get()), kAccess) << (createMutexEx ? "CreateMutexExW" : "fallback");
+        EXPECT_EQ(GrantedAccess(second.Get()), kAccess) << (createMutexEx ? "CreateMutexExW" : "fallback");
+        ASSERT_EQ(WaitForSingleObject(first.Get(), 0), WAIT_OBJECT_0);
+        DWORD other = WAIT_FAILED;
+        std::thread([&] { other = WaitForSingleObject(second.Get(), 0); }).join();
+        EXPECT_EQ(other, static_cast<DWORD>(WAIT_TIMEOUT)) << "two mutexes";
+        EXPECT_TRUE(ReleaseMutex(first.Get()));
+    }
+}
 
 TEST_F(WindowTest, TheMainWindowIsLaidOutAgainAtEachDpiItMovesTo) {
     form_->Show();

@@ -1,8 +1,8 @@
 #pragma once
 
-// A PE32+ image read from its bytes: its headers, sections, imports (ordinary
-// and delay-loaded) and process manifest, for the checks of the built
-// program. Every read is bounds-checked; a malformed image throws
+// A PE32 or PE32+ image read from its bytes: its headers, sections, imports
+// (ordinary and delay-loaded) and process manifest, for the checks of the
+// built programs (x86 and x64). Every read is bounds-checked; a malformed image throws
 // std::runtime_error. Free of Windows headers, so that the unit tests read it
 // natively and the performance bench under Wine.
 
@@ -20,13 +20,14 @@ namespace tarnwick::pe {
 
 using Bytes = std::vector<unsigned char>;
 
+inline constexpr std::uint16_t kPe32 = 0x10B;
 inline constexpr std::uint16_t kPe32Plus = 0x20B;
 inline constexpr std::uint32_t kSectionExecute = 0x20000000;
 inline constexpr std::uint32_t kSectionWrite = 0x80000000;
 inline constexpr std::uint32_t kResourceManifest = 24;
 inline constexpr std::uint32_t kProcessManifestId = 1;
 inline constexpr std::size_t kDelayDescriptorSize = 32;  // IMAGE_DELAYLOAD_DESCRIPTOR
-inline constexpr std::uint32_t kDelayAttributesRva = 1;  // its addresses are RVAs (all 64-bit ones)
+inline constexpr std::uint32_t kDelayAttributesRva = 1;  // its addresses are RVAs (as the linkers here write them)
 
 enum DirectoryIndex { kImportDirectory = 1, kResourceDirectory = 2, kRelocationDirectory = 5, kDelayImportDirectory = 13 };
 
@@ -44,8 +45,8 @@ struct Section {
     std::uint32_t characteristics;
 };
 
-// A PE32+ image read from its bytes; every read is bounds-checked, and a
-// malformed image throws std::runtime_error.
+// A PE32 or PE32+ image read from its bytes; every read is bounds-checked, and
+// a malformed image throws std::runtime_error.
 class PeImage {
 public:
     explicit PeImage(Bytes bytes) : bytes_(std::move(bytes)) {
@@ -54,7 +55,9 @@ public:
         if (U32(nt) != 0x00004550) throw std::runtime_error("no PE signature");
         fileHeader_ = nt + 4;
         optionalHeader_ = fileHeader_ + 20;
-        if (U16(optionalHeader_) != kPe32Plus) throw std::runtime_error("not a PE32+ image");
+        const std::uint16_t magic = U16(optionalHeader_);
+        if (magic != kPe32Plus && magic != kPe32) throw std::runtime_error("neither a PE32 nor a PE32+ image");
+        is64_ = magic == kPe32Plus;
         sectionTable_ = optionalHeader_ + U16(fileHeader_ + 16);
         for (std::size_t i = 0; i < U16(fileHeader_ + 2); ++i) {
             const std::size_t header = SectionHeaderOffset(i);
@@ -68,12 +71,20 @@ public:
     std::uint16_t Machine() const { return U16(fileHeader_); }
     std::uint16_t FileCharacteristics() const { return U16(FileCharacteristicsOffset()); }
     std::uint16_t DllCharacteristics() const { return U16(DllCharacteristicsOffset()); }
+    bool Is64() const { return is64_; }
+    // The oldest Windows the loader accepts the image on, as major.minor.
+    std::pair<std::uint16_t, std::uint16_t> SubsystemVersion() const {
+        return {U16(SubsystemVersionOffset()), U16(SubsystemVersionOffset() + 2)};
+    }
     const std::vector<Section>& Sections() const { return sections_; }
 
     // Where the fields are in the file, for the tests that weaken a copy.
     std::size_t FileCharacteristicsOffset() const { return fileHeader_ + 18; }
     std::size_t DllCharacteristicsOffset() const { return optionalHeader_ + 70; }
-    std::size_t DirectoryOffset(int index) const { return optionalHeader_ + 112 + 8 * static_cast<std::size_t>(index); }
+    std::size_t SubsystemVersionOffset() const { return optionalHeader_ + 48; }
+    std::size_t DirectoryOffset(int index) const {
+        return optionalHeader_ + (is64_ ? 112 : 96) + 8 * static_cast<std::size_t>(index);
+    }
     std::size_t SectionHeaderOffset(std::size_t index) const { return sectionTable_ + 40 * index; }
     static constexpr std::size_t kSectionCharacteristics = 36;  // within a section header
     // The base relocations that are not padding.
@@ -99,14 +110,7 @@ public:
             const std::uint32_t lookup = U32(at) ? U32(at) : U32(at + 16);
             const std::uint32_t name = U32(at + 12);
             if (name == 0 && lookup == 0) break;
-            Import import{Text(name), {}};
-            for (std::uint32_t thunk = lookup;; thunk += 8) {
-                const std::uint64_t entry = U64(Offset(thunk));
-                if (entry == 0) break;
-                if (entry >> 63) continue;  // by ordinal
-                import.functions.push_back(Text(static_cast<std::uint32_t>(entry) + 2));  // after the hint
-            }
-            imports.push_back(import);
+            imports.push_back({Text(name), NameTable(lookup)});
         }
         return imports;
     }
@@ -120,18 +124,25 @@ public:
     // descriptors found in the image's sections.
     std::vector<std::string> DelayImports() const {
         std::vector<std::string> dlls;
+        for (const Import& import : DelayImportTables()) dlls.push_back(import.dll);
+        return dlls;
+    }
+
+    // Those DLLs with the functions taken from each.
+    std::vector<Import> DelayImportTables() const {
+        std::vector<Import> imports;
         const auto [rva, size] = Directory(kDelayImportDirectory);
         for (std::uint32_t descriptor = rva; size != 0; descriptor += kDelayDescriptorSize) {
-            const std::uint32_t name = U32(Offset(descriptor) + 4);
-            if (name == 0) break;
-            dlls.push_back(Text(name));
+            const std::size_t at = Offset(descriptor);
+            if (U32(at + 4) == 0) break;
+            imports.push_back({Text(U32(at + 4)), NameTable(U32(at + 16))});
         }
-        if (size != 0) return dlls;
+        if (size != 0) return imports;
         for (const Section& section : sections_)
             for (std::size_t at = section.rawOffset;
                  at + kDelayDescriptorSize <= std::size_t{section.rawOffset} + section.rawSize; at += 4)
-                if (const auto dll = DelayDescriptorAt(at)) dlls.push_back(*dll);
-        return dlls;
+                if (const auto dll = DelayDescriptorAt(at)) imports.push_back({*dll, NameTable(U32(at + 16))});
+        return imports;
     }
 
     // The process manifest (RT_MANIFEST, id 1, first language); empty if none.
@@ -165,7 +176,7 @@ private:
     };
 
     DataDirectory Directory(int index) const {
-        if (static_cast<std::uint32_t>(index) >= U32(optionalHeader_ + 108)) return {0, 0};
+        if (static_cast<std::uint32_t>(index) >= U32(optionalHeader_ + (is64_ ? 108 : 92))) return {0, 0};
         return {U32(DirectoryOffset(index)), U32(DirectoryOffset(index) + 4)};
     }
 
@@ -207,15 +218,28 @@ private:
             !(handle->characteristics & kSectionWrite) || !SectionOf(U32(at + 12)) || !SectionOf(U32(at + 16)))
             return std::nullopt;
         std::size_t functions = 0;
-        for (std::size_t thunk = Offset(U32(at + 16));; thunk += 8) {
-            if (thunk + 8 > bytes_.size()) return std::nullopt;
-            const std::uint64_t entry = U64(thunk);
+        for (std::size_t thunk = Offset(U32(at + 16));; thunk += ThunkSize()) {
+            if (thunk + ThunkSize() > bytes_.size()) return std::nullopt;
+            const std::uint64_t entry = Read(thunk, ThunkSize());
             if (entry == 0) break;
-            const bool byOrdinal = (entry >> 63) != 0;
-            if (!byOrdinal && !Name(static_cast<std::uint32_t>(entry) + 2)) return std::nullopt;  // after the hint
+            if (!ByOrdinal(entry) && !Name(static_cast<std::uint32_t>(entry) + 2)) return std::nullopt;  // after the hint
             ++functions;
         }
         return functions ? dll : std::nullopt;
+    }
+
+    std::size_t ThunkSize() const { return is64_ ? 8 : 4; }
+    bool ByOrdinal(std::uint64_t entry) const { return (entry >> (is64_ ? 63 : 31)) != 0; }
+
+    // The functions of an import name table, by name; ordinals are left out.
+    std::vector<std::string> NameTable(std::uint32_t rva) const {
+        std::vector<std::string> functions;
+        for (std::size_t thunk = Offset(rva);; thunk += ThunkSize()) {
+            const std::uint64_t entry = Read(thunk, ThunkSize());
+            if (entry == 0) break;
+            if (!ByOrdinal(entry)) functions.push_back(Text(static_cast<std::uint32_t>(entry) + 2));  // after the hint
+        }
+        return functions;
     }
 
     static bool EqualNoCase(const std::string& a, const char* b) {
@@ -243,12 +267,12 @@ private:
     }
     std::uint16_t U16(std::size_t offset) const { return static_cast<std::uint16_t>(Read(offset, 2)); }
     std::uint32_t U32(std::size_t offset) const { return static_cast<std::uint32_t>(Read(offset, 4)); }
-    std::uint64_t U64(std::size_t offset) const { return Read(offset, 8); }
 
     Bytes bytes_;
     std::size_t fileHeader_ = 0;
     std::size_t optionalHeader_ = 0;
     std::size_t sectionTable_ = 0;
+    bool is64_ = true;
     std::vector<Section> sections_;
 };
 

@@ -56,10 +56,11 @@ public:
         if (!desktopRuns) return nullptr;
         return std::make_unique<Desktop>(events, desktopAccepts);
     }
-    bool HasAssociation(const std::wstring& scheme, Association kind) override {
+    bool HasAssociation(const std::wstring& scheme, Association kind, Lookup lookup) override {
         static const wchar_t* const kNames[] = {L"command", L"delegate", L"appid"};
-        events->push_back(L"handler? " + scheme + L" " + kNames[static_cast<int>(kind)]);
-        return registered == kind;
+        events->push_back(L"handler? " + scheme + L" " + kNames[static_cast<int>(kind)] +
+                          (lookup == Lookup::ProtocolKey ? L" key" : L""));
+        return registered == kind && registeredBy == lookup;
     }
 
     std::vector<Call> calls;
@@ -69,6 +70,8 @@ public:
     bool desktopAccepts = true;
     // The one kind of association the protocol has; none without.
     std::optional<Association> registered = Association::Command;
+    // Which way of asking finds it: before Windows 8 only the protocol's key.
+    Lookup registeredBy = Lookup::Protocol;
 
 private:
     std::int64_t result_;
@@ -162,11 +165,16 @@ TEST_P(LinkTest, RouteFollowsTheRightsAndTheDesktopShell) {
     const std::wstring command = L"handler? " + scheme + L" command";
     const std::wstring delegate = L"handler? " + scheme + L" delegate";
     const std::wstring appId = L"handler? " + scheme + L" appid";
+    const std::wstring commandKey = command + L" key";
+    const std::wstring delegateKey = delegate + L" key";
+    const std::wstring appIdKey = appId + L" key";
+    constexpr auto byKey = Shell::Lookup::ProtocolKey;
     struct Case {
         const char* name;
         bool elevated, desktopRuns, desktopAccepts;
         std::optional<Association> registered;
         std::vector<std::wstring> events;
+        Shell::Lookup registeredBy = Shell::Lookup::Protocol;
     };
     const std::vector<Case> cases = {
         {"not elevated", false, true, true, Association::Command, {L"shell"}},
@@ -176,7 +184,13 @@ TEST_P(LinkTest, RouteFollowsTheRightsAndTheDesktopShell) {
          {L"find desktop", command, delegate, desktop}},
         {"elevated, AppId only", true, true, true, Association::AppId,
          {L"find desktop", command, delegate, appId, desktop}},
-        {"elevated, no handler", true, true, true, std::nullopt, {L"find desktop", command, delegate, appId, box}},
+        {"elevated, no handler", true, true, true, std::nullopt,
+         {L"find desktop", command, delegate, appId, commandKey, delegateKey, appIdKey, box}},
+        // Windows 7 and older refuse the protocol flag: the protocol's key is asked.
+        {"elevated, command found by the key only", true, true, true, Association::Command,
+         {L"find desktop", command, delegate, appId, commandKey, desktop}, byKey},
+        {"elevated, AppId found by the key only", true, true, true, Association::AppId,
+         {L"find desktop", command, delegate, appId, commandKey, delegateKey, appIdKey, desktop}, byKey},
         {"elevated, shell refuses", true, true, false, Association::Command,
          {L"find desktop", command, desktop, box}},
         // Never the shell's entry point as administrator.
@@ -190,6 +204,7 @@ TEST_P(LinkTest, RouteFollowsTheRightsAndTheDesktopShell) {
         shell.elevated = c.elevated;
         shell.desktopRuns = c.desktopRuns;
         shell.registered = c.registered;
+        shell.registeredBy = c.registeredBy;
         shell.desktopAccepts = c.desktopAccepts;
 
         GetParam().routine(shell, boxes);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "fake_services.h"
 #include "messages.h"
 #include "service_control.h"
+#include "tick_count.h"
 
 namespace tarnwick::testing {
 namespace {
@@ -616,6 +618,28 @@ TEST_F(Iis7ControlTest, TheButtonsUseTheProfileTheLaunchFound) {
     EXPECT_EQ(outcome.timeout->awaited, ServiceState::Running);
     EXPECT_THAT(log, Not(Contains(L"FTPSVC.Start")));
     ExpectNothingOnWasOrIisAdmin();
+}
+
+// Before Vista the bounds are measured on GetTickCount, which wraps to 0 after
+// 49.7 days: carried on past the wrap, a later reading is never the smaller.
+TEST(WrapSafeTicks, CarriesTheCountOnAcrossItsWrap) {
+    const struct {
+        const char* name;
+        std::vector<std::uint32_t> readings;
+        std::vector<std::uint64_t> expected;
+    } cases[] = {
+        {"no wrap", {1000, 1500, 61000}, {1000, 1500, 61000}},
+        {"across the wrap", {0xFFFFFF00u, 0xFFFFFFFFu, 0x100u}, {0xFFFFFF00u, 0xFFFFFFFFu, 0x100000100u}},
+        {"the same reading", {7, 7}, {7, 7}},
+        {"wrapped twice", {0xFFFFFFF0u, 0x10u, 0x80000000u, 0xFFFFFFF0u, 0x10u},
+         {0xFFFFFFF0u, 0x100000010u, 0x180000000u, 0x1FFFFFFF0u, 0x200000010u}},
+    };
+    for (const auto& c : cases) {
+        WrapSafeTicks ticks;
+        std::vector<std::uint64_t> extended;
+        for (const std::uint32_t reading : c.readings) extended.push_back(ticks.Extend(reading));
+        EXPECT_EQ(extended, c.expected) << c.name;
+    }
 }
 
 }  // namespace

@@ -15,23 +15,34 @@ std::wstring SettingsKey(const std::wstring& service) {
                            : std::wstring(kProviderKey) + L"\\" + service;
 }
 
+// The settings key in the 64-bit view, where the driver writes it: the x86
+// provider, loaded by the x86 program, would otherwise read the 32-bit one.
+UniqueHkey SettingsKeyOpened(const std::wstring& key) {
+    UniqueHkey opened;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY,
+                      opened.Put()) != ERROR_SUCCESS)
+        return UniqueHkey();
+    return opened;
+}
+
 DWORD ReadDword(const std::wstring& service, const wchar_t* value) {
     DWORD data = 0;
     DWORD size = sizeof data;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, SettingsKey(service).c_str(), value, RRF_RT_REG_DWORD,
-                     nullptr, &data, &size) != ERROR_SUCCESS)
+    const UniqueHkey key = SettingsKeyOpened(SettingsKey(service));
+    if (!key || RegGetValueW(key.Get(), nullptr, value, RRF_RT_REG_DWORD, nullptr, &data, &size) != ERROR_SUCCESS)
         return 0;
     return data;
 }
 
 std::wstring JournalPath() {
     DWORD size = 0;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kProviderKey, kJournalValue, RRF_RT_REG_SZ, nullptr,
-                     nullptr, &size) != ERROR_SUCCESS || size < sizeof(wchar_t))
+    const UniqueHkey key = SettingsKeyOpened(kProviderKey);
+    if (!key || RegGetValueW(key.Get(), nullptr, kJournalValue, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+                    ERROR_SUCCESS || size < sizeof(wchar_t))
         return {};
     std::wstring path(size / sizeof(wchar_t), L'\0');
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, kProviderKey, kJournalValue, RRF_RT_REG_SZ, nullptr,
-                     path.data(), &size) != ERROR_SUCCESS)
+    if (RegGetValueW(key.Get(), nullptr, kJournalValue, RRF_RT_REG_SZ, nullptr, path.data(), &size) !=
+        ERROR_SUCCESS)
         return {};
     path.resize(wcsnlen(path.c_str(), path.size()));
     return path;
@@ -92,8 +103,9 @@ HRESULT TakeStatusFault(const std::wstring& service) {
     const DWORD pending = ReadDword(service, kFailStatusCountValue);
     if (pending == 0) return S_OK;
     const DWORD left = pending - 1;
-    RegSetKeyValueW(HKEY_LOCAL_MACHINE, SettingsKey(service).c_str(), kFailStatusCountValue,
-                    REG_DWORD, &left, sizeof left);
+    if (const UniqueHkey key = SettingsKeyOpened(SettingsKey(service)))
+        RegSetValueExW(key.Get(), kFailStatusCountValue, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&left),
+                       sizeof left);
     const HRESULT code = static_cast<HRESULT>(ReadDword(service, kFailStatusCodeValue));
     return code != S_OK ? code : E_FAIL;
 }

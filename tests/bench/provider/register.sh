@@ -2,10 +2,15 @@
 # Registers the stand-in WinNT directory provider in a Wine prefix: the COM
 # class (in-process, both threading models), its ProgID, and the "WinNT"
 # provider key through which the directory service finds the ProgID.
-#   register.sh [PREFIX] DLL_WINDOWS_PATH
+#   register.sh [--32] [PREFIX] DLL_WINDOWS_PATH
+# In the registry view of 64-bit programs, or with --32 in that of 32-bit ones
+# (Wow6432Node), where the x86 program's directory service looks.
 # WINEPREFIX (and the rest of the Wine environment) come from the caller;
 # PREFIX, when given, overrides WINEPREFIX. Idempotent.
 set -euo pipefail
+
+view=64
+if [ "${1:-}" = --32 ]; then view=32; shift; fi
 
 if [ $# -eq 2 ]; then
   export WINEPREFIX=$1
@@ -23,7 +28,7 @@ progid='TarnwickBench.WinNTNamespace'
 dir=$WINEPREFIX/drive_c/TarnwickBench
 mkdir -p "$dir"
 escaped=${dll//\\/\\\\}
-cat >"$dir/provider.reg" <<REG
+cat >"$dir/provider$view.reg" <<REG
 Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\\Software\\Classes\\CLSID\\$clsid]
@@ -45,6 +50,6 @@ Windows Registry Editor Version 5.00
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\ADs\\Providers\\WinNT]
 @="$progid"
 REG
-# With Wine's 32-bit part installed, "wine reg" is the 32-bit tool: the
-# 64-bit view is where a 64-bit program looks.
-wine reg import 'C:\TarnwickBench\provider.reg' /reg:64 >/dev/null
+# With Wine's 32-bit part installed, "wine reg" is the 32-bit tool: the view
+# is always named.
+wine reg import "C:\\TarnwickBench\\provider$view.reg" "/reg:$view" >/dev/null

@@ -6,7 +6,10 @@
 # screenshots show frames and captions), copies the simulated service (and the
 # stand-in directory provider, when built) to C:\TarnwickBench when they
 # changed, registers the provider, installs IISADMIN, W3SVC and MSFTPSVC and
-# resets them. Without --keep-server it ends the prefix's Wine server
+# resets them. With TARNWICK_WIN_X86_BUILD_DIR set (an x86 build tree), its
+# provider goes to C:\TarnwickBench\x86 and is registered for 32-bit
+# programs, so that the x86 tarnwick.exe runs on the same bench.
+# Without --keep-server it ends the prefix's Wine server
 # afterwards; session.sh keeps it for the program it runs next.
 # Works without an X server, but a server started without one cannot show
 # windows later: whoever runs a program with windows next must restart it.
@@ -51,11 +54,11 @@ if [ ! -f "$ready" ]; then
   touch "$ready"
 fi
 
-# Copies a changed file; by rename, so that a service still running the old
-# program keeps its copy.
+# Copies a changed file (into the bench folder's subfolder $2, if given); by
+# rename, so that a service still running the old program keeps its copy.
 install_file() {
   local target
-  target=$TARNWICK_BENCH_DIR/$(basename "$1")
+  target=$TARNWICK_BENCH_DIR/${2:+$2/}$(basename "$1")
   if ! cmp -s "$1" "$target"; then
     cp "$1" "$target.new" && mv -f "$target.new" "$target"
   fi
@@ -68,6 +71,13 @@ if [ -f "$provider" ]; then
   if [ -f "$register" ]; then
     bash "$register" "$WINEPREFIX" "$TARNWICK_BENCH_DIR_WIN\\$(basename "$provider")"
   fi
+fi
+provider_x86=${TARNWICK_WIN_X86_BUILD_DIR:+$TARNWICK_WIN_X86_BUILD_DIR/tests/bench/provider/tarnwick_winnt_provider.dll}
+if [ -n "$provider_x86" ]; then
+  [ -f "$provider_x86" ] || { echo "$0: $provider_x86 is missing; build the x86 tree first" >&2; exit 1; }
+  mkdir -p "$TARNWICK_BENCH_DIR/x86"
+  install_file "$provider_x86" x86
+  bash "$register" --32 "$WINEPREFIX" "$TARNWICK_BENCH_DIR_WIN\\x86\\$(basename "$provider_x86")"
 fi
 
 wine "$benchctl" install "$TARNWICK_BENCH_DIR_WIN\\fakesvc.exe"
