@@ -53,7 +53,8 @@ struct Outcome {
     bool endsProgram = false;
 };
 
-// Added to the report of a missing IISADMIN when IIS's set-up key is missing too.
+// Added to the report of a switch service that does not exist when IIS's
+// set-up key is missing too.
 inline constexpr wchar_t kIisNotInstalledNote[] = L"IIS is not installed on this computer.";
 
 // The start and stop sequences and the launch decision, for the IIS profile
