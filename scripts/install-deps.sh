@@ -5,13 +5,20 @@ set -euo pipefail
 
 packages=(
   cmake make g++ libgtest-dev libgmock-dev googletest   # native build and unit tests
-  g++-mingw-w64-x86-64                                 # cross build (posix variant used)
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686             # cross builds, x64 and x86
   clang lld llvm                                       # second cross build of the product (llvm-dlltool)
-  wine wine64 fonts-wine                               # runs the program
+  wine wine64 wine32:i386 fonts-wine                   # runs both programs
   xvfb xauth x11-utils imagemagick                     # display, screenshots
   cppcheck                                             # static analysis
   wixl msitools osslsigncode zip unzip openssl         # make package: MSI, ZIP, signing
 )
+
+# The x86 program runs under Wine's 32-bit part, which comes from i386.
+SUDO=
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -20,7 +27,5 @@ done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
 echo "Installing: ${missing[*]}"
-SUDO=
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
 $SUDO apt-get update -q
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
