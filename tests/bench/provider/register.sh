@@ -45,4 +45,6 @@ Windows Registry Editor Version 5.00
 [HKEY_LOCAL_MACHINE\\Software\\Microsoft\\ADs\\Providers\\WinNT]
 @="$progid"
 REG
-wine reg import 'C:\TarnwickBench\provider.reg' >/dev/null
+# With Wine's 32-bit part installed, "wine reg" is the 32-bit tool: the
+# 64-bit view is where a 64-bit program looks.
+wine reg import 'C:\TarnwickBench\provider.reg' /reg:64 >/dev/null
