@@ -140,5 +140,35 @@ TEST(Unattended, NoBoxWaitsTheStatusTellsAndTheReportIsAnEvent) {
     }
 }
 
+// On the desktop the test sees, so that it reaches the window: a session that
+// ends while a sequence runs leaves a warning behind.
+TEST(Unattended, AnEndOfSessionMidSwitchIsRecordedAsAWarning) {
+    ASSERT_TRUE(Exists(DebugOutput())) << "run this suite through unattended_test.sh";
+    ServiceBehaviour held;
+    held.holdDispatch = true;  // the sequence waits in IISADMIN's Start
+    ResetServices(BenchSetup().Behaving(L"IISADMIN", held));
+    const std::size_t offset = DebugOutputSize();
+    {
+        const Program program = Program::Launch(L"-auto");
+        const HWND window = program.WaitForMainWindow();
+        const bool midSwitch = window && PollUntil([] { return DispatchHeld(L"IISADMIN"); }, kWindowTimeoutMs);
+        DWORD_PTR answer = 0;
+        if (midSwitch) {
+            EXPECT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                            kWindowTimeoutMs, &answer));
+        }
+        ReleaseDispatch(L"IISADMIN");
+        ASSERT_TRUE(midSwitch) << "the sequence did not wait in Start";
+        EXPECT_EQ(program.WaitForExit(), 0u);  // not ended by the system here: the switch goes on
+    }
+    const std::vector<Event> events = EventsFrom(offset);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, static_cast<unsigned>(EVENTLOG_WARNING_TYPE));
+    EXPECT_EQ(events[0].id, static_cast<unsigned>(TARNWICK_EVENT_REPORT));
+    for (const char* part : {"IISADMIN", "interrupted by the end of the session", "partly switched",
+                             "Run Tarnwick again"})
+        EXPECT_NE(events[0].text.find(part), std::string::npos) << part << " in " << events[0].text;
+}
+
 }  // namespace
 }  // namespace tarnwick::bench
