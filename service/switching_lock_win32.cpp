@@ -132,16 +132,14 @@ bool Win32SwitchingLock::LockOwnedByAdministrator() {
     HANDLE opened = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &opened)) throw FailureFromLastError();
     const UniqueHandle token(opened);
-    union {
-        TOKEN_USER user;
-        TOKEN_OWNER owner;
-        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-    } self{}, defaultOwner{};
+    alignas(TOKEN_USER) BYTE user[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    alignas(TOKEN_OWNER) BYTE defaultOwner[sizeof(TOKEN_OWNER) + SECURITY_MAX_SID_SIZE];
     DWORD size = 0;
-    if (!GetTokenInformation(token.Get(), TokenUser, &self, sizeof self, &size) ||
-        !GetTokenInformation(token.Get(), TokenOwner, &defaultOwner, sizeof defaultOwner, &size))
+    if (!GetTokenInformation(token.Get(), TokenUser, user, sizeof user, &size) ||
+        !GetTokenInformation(token.Get(), TokenOwner, defaultOwner, sizeof defaultOwner, &size))
         throw FailureFromLastError();
-    return EqualSid(owner, self.user.User.Sid) || EqualSid(owner, defaultOwner.owner.Owner);
+    return EqualSid(owner, reinterpret_cast<TOKEN_USER*>(user)->User.Sid) ||
+           EqualSid(owner, reinterpret_cast<TOKEN_OWNER*>(defaultOwner)->Owner);
 }
 
 bool Win32SwitchingLock::TryAcquire() {

@@ -32,6 +32,12 @@ void WaitHandingOnMessages(HANDLE object, FunctionRef<bool()> allMessages) {
         if (woke != WAIT_OBJECT_0) WaitForSingleObject(object, INFINITE);
         break;
     }
+    // Waiting for messages, the thread counted as responding however long
+    // none came; no longer waiting, it counts from the last one it took. One
+    // looked at now keeps what follows (the end of the program, say) from
+    // finding it idle for seconds.
+    MSG next{};
+    (void)PeekMessageW(&next, nullptr, 0, 0, PM_NOREMOVE);
     if (quit) PostQuitMessage(*quit);
 }
 
