@@ -86,7 +86,11 @@ void Form1::OnCommandWithoutControl(int id, UINT notification) {
 }
 
 void Form1::Load(const std::wstring& argumentText) {
-    RunHandler(FailurePlace::Switching, [&] { return serviceControl_.DecideAtLaunch(argumentText); });
+    // Shown on this thread first, so that the window appears without waiting
+    // for the worker thread to set COM up; the launch decision shows it
+    // again, which changes nothing.
+    RunHandler(
+        FailurePlace::Switching, [&] { return serviceControl_.DecideAtLaunch(argumentText); }, [&] { Show(); });
 }
 
 void Form1::OnCmdStartClick() {

@@ -77,8 +77,9 @@ void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
     }
 }
 
-void Program::RunServiceHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
+void Program::RunServiceHandler(FailurePlace place, FunctionRef<Outcome()> handler, FunctionRef<void()> first) {
     RunHandler(place, [&] {
+        first();
         Outcome outcome;
         working_ = true;
         try {

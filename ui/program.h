@@ -79,7 +79,8 @@ public:
     // The same for a handler of the service control, which runs on a worker
     // thread while this one hands window messages on; what it does to the
     // windows and to the right to switch is carried back to this thread.
-    void RunServiceHandler(FailurePlace place, FunctionRef<Outcome()> handler);
+    // `first` runs on this thread before the worker starts.
+    void RunServiceHandler(FailurePlace place, FunctionRef<Outcome()> handler, FunctionRef<void()> first);
 
     // Reports a strict failure, then ends the program when the user closes the box.
     [[noreturn]] void EndWithStrictFailure(const Failure& failure, FailurePlace place);

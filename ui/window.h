@@ -81,9 +81,9 @@ protected:
     virtual void OnNewDpi() {}
 
     // Runs a service handler under the program's guard, its service calls on
-    // a worker thread (Program::RunServiceHandler).
-    void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
-        program_.RunServiceHandler(place, handler);
+    // a worker thread, after `first` on this one (Program::RunServiceHandler).
+    void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler, FunctionRef<void()> first = [] {}) {
+        program_.RunServiceHandler(place, handler, first);
     }
     void RunAction(FailurePlace place, FunctionRef<void()> action);
 
