@@ -178,16 +178,6 @@ std::unique_ptr<DirectoryObject> DispatchObject::CallForObject(
 
 std::unique_ptr<DirectoryObject> AdsiDirectory::Bind(const std::wstring& path) {
     static_assert(std::is_same_v<GetObjectFn, decltype(&ADsGetObject)>);
-    // COM is set up here rather than before the window is created, so that the
-    // window shows without waiting for COM's libraries.
-    if (!com_) {
-        ScopedComInit& com = com_.emplace(COINIT_APARTMENTTHREADED);
-        if (FAILED(com.Result())) {
-            const HRESULT hr = com.Result();
-            com_.reset();
-            throw FailureFromHresult(hr);
-        }
-    }
     if (!getObject_) {
         // activeds.dll is not one of the system's known DLLs: imported, it
         // would be taken from the program's own folder first.

@@ -5,7 +5,6 @@
 #include <wrl/client.h>
 
 #include <memory>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,11 +36,10 @@ private:
     std::vector<std::pair<std::wstring, DISPID>> memberIds_;
 };
 
-// Binds object paths through ADSI with the user's own identity. The first bind
-// initialises COM on the calling thread (apartment-threaded; it stays
-// initialised while this object lives, for the program's other COM calls, which
-// all come later) and loads the ADSI library from the system folder only; when
-// either fails, that bind fails. Use it from one thread.
+// Binds object paths through ADSI with the user's own identity. The calling
+// thread must have COM set up (apartment-threaded; the worker thread that
+// runs the service control does); the first bind loads the ADSI library from
+// the system folder only, and fails when it cannot. One thread at a time.
 class AdsiDirectory final : public Directory {
 public:
     std::unique_ptr<DirectoryObject> Bind(const std::wstring& path) override;
@@ -49,7 +47,6 @@ public:
 private:
     using GetObjectFn = HRESULT(WINAPI*)(LPCWSTR path, REFIID interfaceId, void** object);
 
-    std::optional<ScopedComInit> com_;  // first: uninitialised after the library is freed
     UniqueHmodule activeDs_;
     GetObjectFn getObject_ = nullptr;
 };

@@ -67,4 +67,10 @@ std::wstring SwitchedText(const Switched& switched) {
     return text + L".";
 }
 
+std::wstring SessionEndedMidSwitchText(const std::wstring& switchService) {
+    return L"The switch of " + switchService +
+           L" and the IIS services that follow it was interrupted by the end of the session. The services may "
+           L"be left partly switched. Run Tarnwick again to switch them fully on or off.";
+}
+
 }  // namespace tarnwick

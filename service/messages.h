@@ -14,6 +14,17 @@ inline constexpr wchar_t kApplicationTitle[] = L"Tarnwick";
 inline constexpr wchar_t kAlreadySwitchingText[] =
     L"Another Tarnwick is switching the IIS services. Nothing was changed.";
 
+// The report of a program that found the lock to switch made by someone who
+// is no administrator.
+inline constexpr wchar_t kStrangerHoldsLockText[] =
+    L"Tarnwick cannot switch the IIS services: a program that was not started by an administrator holds "
+    L"the lock that Tarnwick switches under. Nothing was changed. Restart the computer, or end that "
+    L"program, and try again.";
+
+// The warning written when the session ended while `switchService` (with the
+// services that follow it) was being switched.
+std::wstring SessionEndedMidSwitchText(const std::wstring& switchService);
+
 // Where a strict failure escaped: it decides the report's last line.
 enum class FailurePlace {
     Switching,    // the launch decision or a Start Web / Stop Web click

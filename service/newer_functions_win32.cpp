@@ -21,22 +21,28 @@ ShutdownBlockReasonDestroyFn SystemShutdownBlockReasonDestroy() {
     return found;
 }
 
-UniqueHandle OpenOrCreateMutex(const wchar_t* name, DWORD access, CreateMutexExWFn createMutexEx) {
-    if (createMutexEx) return UniqueHandle(createMutexEx(nullptr, name, 0, access));
+UniqueHandle OpenOrCreateMutex(SECURITY_ATTRIBUTES* attributes, const wchar_t* name, DWORD access,
+                               CreateMutexExWFn createMutexEx) {
+    if (createMutexEx) return UniqueHandle(createMutexEx(attributes, name, 0, access));
     // Opened first: CreateMutexW on an existing mutex asks for every right,
     // which its maker need not grant. Between a failed open and the create
     // another program may make it; the open is then tried once more.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (UniqueHandle opened{OpenMutexW(access, FALSE, name)}) return opened;
+        if (UniqueHandle opened{OpenMutexW(access, FALSE, name)}) {
+            SetLastError(ERROR_ALREADY_EXISTS);
+            return opened;
+        }
         if (GetLastError() != ERROR_FILE_NOT_FOUND) return UniqueHandle();
-        UniqueHandle created(CreateMutexW(nullptr, FALSE, name));
+        UniqueHandle created(CreateMutexW(attributes, FALSE, name));
         if (!created) {
             if (GetLastError() == ERROR_ACCESS_DENIED) continue;
             return created;
         }
+        const DWORD existed = GetLastError();
         UniqueHandle narrowed;
         if (!DuplicateHandle(GetCurrentProcess(), created.Get(), GetCurrentProcess(), narrowed.Put(), access, FALSE, 0))
             return UniqueHandle();
+        SetLastError(existed);
         return narrowed;
     }
     return UniqueHandle();

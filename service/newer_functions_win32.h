@@ -18,11 +18,13 @@ CreateMutexExWFn SystemCreateMutexEx();
 ShutdownBlockReasonCreateFn SystemShutdownBlockReasonCreate();
 ShutdownBlockReasonDestroyFn SystemShutdownBlockReasonDestroy();
 
-// The named mutex `name`, created unowned when it does not exist yet, through
-// a handle with no more than `access`: whoever made it may grant no more.
-// Before Vista: opened with `access`, else created and the handle narrowed to
-// `access`. An empty owner, with the last error set, on failure.
-UniqueHandle OpenOrCreateMutex(const wchar_t* name, DWORD access,
+// The named mutex `name`, created unowned with `attributes` when it does not
+// exist yet, through a handle with no more than `access`: whoever made it may
+// grant no more. Before Vista: opened with `access`, else created and the
+// handle narrowed to `access`. On success the last error is
+// ERROR_ALREADY_EXISTS when the mutex was there before, as CreateMutexExW
+// leaves it; on failure the owner is empty, with the last error set.
+UniqueHandle OpenOrCreateMutex(SECURITY_ATTRIBUTES* attributes, const wchar_t* name, DWORD access,
                                CreateMutexExWFn createMutexEx = SystemCreateMutexEx());
 
 // The reason Windows shows while `window` holds a log-off or shutdown back,

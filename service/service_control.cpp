@@ -66,6 +66,9 @@ ServiceRef FtpService(ServiceBinding& binding, const SwitchPlan& plan) {
     return {Field(binding, name), name};
 }
 
+// HRESULT_FROM_WIN32(ERROR_SERVICE_DOES_NOT_EXIST): the lookup found no such service.
+constexpr std::int32_t kServiceDoesNotExist = static_cast<std::int32_t>(0x80070424);
+
 // DISP_E_TYPEMISMATCH: a status that is not a whole number cannot be compared.
 constexpr std::int32_t kTypeMismatch = static_cast<std::int32_t>(0x80020005);
 
@@ -208,7 +211,9 @@ std::unique_ptr<DirectoryObject> ServiceControl::LookUpSwitch(DirectoryObject& c
     try {
         return LookUp(computer, PlanFor(iis_.profile).switchService);
     } catch (const Failure& failure) {
-        if (iis_.setupKeyPresent) throw;
+        // Only a service that does not exist says anything about IIS being
+        // installed; access denied or an RPC failure says nothing of the kind.
+        if (iis_.setupKeyPresent || failure.Code() != kServiceDoesNotExist) throw;
         throw failure.WithNote(kIisNotInstalledNote);
     }
 }

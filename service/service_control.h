@@ -64,7 +64,8 @@ struct Outcome {
     std::optional<Switched> switched = std::nullopt;
 };
 
-// Added to the report of a missing IISADMIN when IIS's set-up key is missing too.
+// Added to the report of a switch service that does not exist when IIS's
+// set-up key is missing too.
 inline constexpr wchar_t kIisNotInstalledNote[] = L"IIS is not installed on this computer.";
 
 // The start and stop sequences and the launch decision, for the IIS profile

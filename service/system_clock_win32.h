@@ -7,7 +7,7 @@
 
 namespace tarnwick {
 
-// The system's tick count, and the Pause that goes on retrieving window messages.
+// The system's tick count, and Pause.
 class SystemClock final : public Clock {
 public:
     using GetTickCount64Fn = ULONGLONG(WINAPI*)();

@@ -32,7 +32,9 @@ UniqueHicon ApplicationIcon(HINSTANCE instance, int widthMetric, int heightMetri
 Form1::Form1(HINSTANCE instance, Program& program, ComputerNameSource& names, Directory& directory, Clock& clock,
              ShellAdapters& adapters)
     : Window(instance, program, Index(Form1Control::CmdStart)),
-      serviceControl_(*this, names, directory, adapters.registry, clock, program),
+      viewFromWorker_(*this, *this),
+      switchingFromWorker_(*this, program),
+      serviceControl_(viewFromWorker_, names, directory, adapters.registry, clock, switchingFromWorker_),
       adapters_(adapters) {
     UniqueHmenu menu(CreateMenu());
     if (!menu || !AppendMenuW(menu.Get(), MF_STRING, kFrmAboutId, kFrmAboutText)) throw FailureFromLastError();
@@ -57,6 +59,14 @@ void Form1::SetIcons() {
     smallIcon_ = std::move(small);
 }
 
+LRESULT Form1::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // The user chose to end the session anyway, or it was forced: the process
+    // may be ended at any moment now, and a switch under way with it. Told
+    // once, by the main window.
+    if (message == WM_ENDSESSION && wParam && TheProgram().Sequencing()) TheProgram().SessionEnds(SwitchService());
+    return Window::HandleMessage(window, message, wParam, lParam);
+}
+
 void Form1::OnNewDpi() {
     SetIcons();
 }
@@ -76,7 +86,11 @@ void Form1::OnCommandWithoutControl(int id, UINT notification) {
 }
 
 void Form1::Load(const std::wstring& argumentText) {
-    RunHandler(FailurePlace::Switching, [&] { return serviceControl_.DecideAtLaunch(argumentText); });
+    // Shown on this thread first, so that the window appears without waiting
+    // for the worker thread to set COM up; the launch decision shows it
+    // again, which changes nothing.
+    RunHandler(
+        FailurePlace::Switching, [&] { return serviceControl_.DecideAtLaunch(argumentText); }, [&] { Show(); });
 }
 
 void Form1::OnCmdStartClick() {

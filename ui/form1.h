@@ -13,6 +13,7 @@
 #include "shell_adapters.h"
 #include "win32_raii.h"
 #include "window.h"
+#include "window_thread_calls.h"
 
 namespace tarnwick {
 
@@ -40,6 +41,7 @@ public:
     void FocusStop() override;
 
 private:
+    LRESULT HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnControlClick(std::size_t control) override;
     void OnCommandWithoutControl(int id, UINT notification) override;
     void OnNewDpi() override;
@@ -56,6 +58,10 @@ private:
     HWND Label(Form1Control label) const;
     void SetCaption(Form1Control label, const std::wstring& caption);
 
+    // The service control runs on a worker thread: what it does to this
+    // window and to the right to switch is carried over to the window's.
+    MainViewOnWindowThread viewFromWorker_;
+    SwitchingOnWindowThread switchingFromWorker_;
     ServiceControl serviceControl_;
     ShellAdapters& adapters_;
     UniqueHicon largeIcon_;  // the window's icons, destroyed after the window (~Form1)

@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
+
 #include "adsi_directory_win32.h"
 #include "command_line.h"
 #include "computer_name_win32.h"
@@ -8,6 +10,7 @@
 #include "failure_win32.h"
 #include "form1.h"
 #include "message_boxes_win32.h"
+#include "message_pump_win32.h"
 #include "program.h"
 #include "shell_win32.h"
 #include "sys_info_win32.h"
@@ -29,18 +32,14 @@ void RestrictDllSearch() {
     if (restrict) restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }
 
-// The message loop; its result is the exit status. Enter, Esc, Tab and Space
-// work in every window of the program as in a dialog.
+// The message loop; its result is the exit status.
 int RunMessageLoop() {
     MSG message{};
     for (;;) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
         if (got == 0) return static_cast<int>(message.wParam);
         if (got == -1) throw tarnwick::FailureFromLastError();
-        const HWND root = message.hwnd ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
-        if (root && IsDialogMessageW(root, &message)) continue;
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
+        tarnwick::DispatchProgramMessage(message);
     }
 }
 
@@ -61,7 +60,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     Win32MessageBoxes boxes;
     Win32EventLog eventLog;
     EventLogReports events(eventLog);
-    Program program(unattended ? static_cast<MessageBoxes&>(events) : boxes, unattended);
+    Program program(unattended ? static_cast<MessageBoxes&>(events) : boxes, unattended, &eventLog);
 
     // Registers the visual-style controls of the manifest's Common Controls 6.
     // Should it fail, the system's plain buttons serve as well.
@@ -74,9 +73,12 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         const std::wstring argumentText = ArgumentText(GetCommandLineW());
         if (unattended && !UnattendedLaunchGoesOn(argumentText, events)) EndProgram(ExitCode::Done);
         Win32ComputerName names;
-        // Sets COM up at the launch decision's bind, once the window is shown;
-        // everything else that uses COM comes after that bind.
+        // Used on the worker thread, which sets COM up for it.
         AdsiDirectory directory;
+        // COM on the windows' thread, for the shell and the About dialog, is
+        // set up once the launch decision is over, so that the window shows
+        // without waiting for COM's libraries; it outlasts their objects.
+        std::optional<ScopedComInit> windowThreadCom;
         SystemClock clock;
         Win32Shell shell;
         Win32Registry registry;
@@ -84,6 +86,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         ShellAdapters adapters{shell, registry, files};
         Form1 form(instance, program, names, directory, clock, adapters);
         form.Load(argumentText);
+        windowThreadCom.emplace(COINIT_APARTMENTTHREADED);  // should it fail, their calls fail and say so
         // Unattended, the launch falls back to the window only when the
         // switch service was neither stopped nor running; nobody could use it.
         if (unattended)

@@ -5,6 +5,8 @@
 
 #include "failure_win32.h"
 #include "newer_functions_win32.h"
+#include "switching_right.h"
+#include "worker_thread_win32.h"
 
 namespace tarnwick {
 
@@ -48,7 +50,8 @@ void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
             const WaitCursor wait;
             outcome = handler();
         }
-        // The handler has returned, so its directory objects are released.
+        // The handler has returned, so its directory objects are released and
+        // no service call can follow.
         switch (outcome.kind) {
         case Outcome::Kind::KeepRunning:
             SequenceEnded();
@@ -62,13 +65,14 @@ void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
         case Outcome::Kind::BoundReached:
             SequenceEnded();
             EndAfterReport(TimeoutText(outcome.timeout.value()), MessageIcon::Warning, ExitCode::BoundReached);
-        case Outcome::Kind::AlreadySwitching:  // no sequence began
-            if (outcome.endsProgram)
-                EndAfterReport(kAlreadySwitchingText, MessageIcon::Information, ExitCode::AlreadySwitching);
+        case Outcome::Kind::AlreadySwitching: {  // no sequence began
+            const wchar_t* text = strangerHoldsLock_ ? kStrangerHoldsLockText : kAlreadySwitchingText;
+            if (outcome.endsProgram) EndAfterReport(text, MessageIcon::Information, ExitCode::AlreadySwitching);
             // The window stays, and the user may try again later.
-            boxes_.Show(kAlreadySwitchingText, kApplicationTitle, MessageIcon::Information);
+            boxes_.Show(text, kApplicationTitle, MessageIcon::Information);
             busy_ = false;
             return;
+        }
         }
     } catch (...) {
         // Nothing may unwind through the window procedure.
@@ -77,31 +81,52 @@ void Program::RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
     }
 }
 
-bool Program::TryTake() {
-    if (switchingRight_) return true;
-    // Only the rights to wait for the mutex and to release it: whoever made it
-    // (the system account running a scheduled task, say) grants administrators
-    // no more by default.
-    UniqueHandle mutex = OpenOrCreateMutex(kSwitchingMutexName, SYNCHRONIZE | MUTEX_MODIFY_STATE);
-    if (!mutex) throw FailureFromLastError();
-    switch (WaitForSingleObject(mutex.Get(), 0)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED:  // its holder was ended without giving it back: it is free
-        switchingRight_ = std::move(mutex);
-        return true;
-    case WAIT_TIMEOUT:
-        return false;
-    default:
-        throw FailureFromLastError();
+void Program::RunServiceHandler(FailurePlace place, FunctionRef<Outcome()> handler, FunctionRef<void()> first) {
+    RunHandler(place, [&] {
+        first();
+        Outcome outcome;
+        working_ = true;
+        try {
+            // Before a sequence begins, a click or a Close waits for the
+            // handler's end; once it runs, the windows are inert and every
+            // message goes on.
+            RunOnWorkerThread([&] { outcome = handler(); }, [this] { return sequencing_; });
+        } catch (...) {
+            working_ = false;
+            throw;
+        }
+        working_ = false;
+        return outcome;
+    });
+}
+
+void Program::SessionEnds(const std::wstring& switchService) {
+    if (!sequencing_ || !events_) return;
+    try {
+        events_->Write(EventType::Warning, SessionEndedMidSwitchText(switchService));
+    } catch (...) {
+        // Deliberately ignored: the session is ending, and there is nowhere
+        // else to say it.
     }
 }
 
+bool Program::TryTake() {
+    if (switchingRight_) return true;
+    RightTaken taken = RightTaken::HeldByAnotherTarnwick;
+    try {
+        taken = TakeSwitchingRight(switchingRight_.emplace());
+    } catch (...) {
+        switchingRight_.reset();  // whatever it opened is closed again
+        throw;
+    }
+    strangerHoldsLock_ = taken == RightTaken::HeldByStranger;
+    if (taken == RightTaken::Taken) return true;
+    switchingRight_.reset();
+    return false;
+}
+
 void Program::GiveBack() {
-    if (!switchingRight_) return;
-    // Should the release fail, closing the handle still frees the mutex when
-    // the program ends.
-    (void)ReleaseMutex(switchingRight_.Get());
-    switchingRight_.Reset();
+    switchingRight_.reset();
 }
 
 void Program::SequenceBegins() {
@@ -136,8 +161,11 @@ void Program::EndWithStrictFailure(const Failure& failure, FailurePlace place) {
 
 void Program::EndAfterReport(const std::wstring& text, MessageIcon icon, ExitCode code) {
     // From here on no window reacts: the box disables them all while it is up,
-    // and the guard turns away whatever still reaches a handler.
+    // and the guard turns away whatever still reaches a handler. No service
+    // call follows either, so another program may switch while the report
+    // waits for a user who may not come back for hours.
     ending_ = true;
+    GiveBack();
     try {
         boxes_.Show(text, kApplicationTitle, icon);
     } catch (...) {

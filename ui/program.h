@@ -3,12 +3,15 @@
 #include <windows.h>
 
 #include <array>
+#include <optional>
 
 #include "failure.h"
 #include "message_boxes.h"
 #include "messages.h"
 #include "service_control.h"
 #include "switching.h"
+#include "switching_lock_win32.h"
+#include "unattended.h"
 #include "win32_raii.h"
 
 namespace tarnwick {
@@ -31,7 +34,9 @@ class Program final : public Switching {
 public:
     // `unattended`: the process's window station is one nobody sees, so no
     // window is shown and `boxes` writes its reports somewhere else.
-    explicit Program(MessageBoxes& boxes, bool unattended = false) : boxes_(boxes), unattended_(unattended) {}
+    // `events`: where an end of session mid-switch is recorded (none: nowhere).
+    explicit Program(MessageBoxes& boxes, bool unattended = false, EventLog* events = nullptr)
+        : boxes_(boxes), unattended_(unattended), events_(events) {}
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
@@ -48,9 +53,18 @@ public:
     // True while a service sequence runs: the windows take no input, refuse
     // to close, and hold a log-off or shutdown back.
     bool Sequencing() const { return sequencing_; }
+    // True while a handler's service calls run on the worker thread: the
+    // windows refuse to close, since the handler still uses them.
+    bool Working() const { return working_; }
 
-    // The right to switch is a named mutex in the global namespace, held
-    // until the program ends, or given back by a launch that ran no sequence.
+    // The session ends (WM_ENDSESSION): mid-switch, that is recorded as a
+    // warning naming `switchService`, since the program may be ended at any
+    // moment from here on.
+    void SessionEnds(const std::wstring& switchService);
+
+    // The right to switch is a named mutex that only administrators can make
+    // (Win32SwitchingLock), held until the final report or the end, or given
+    // back by a launch that ran no sequence.
     bool TryTake() override;
     void GiveBack() override;
     void SequenceBegins() override;
@@ -62,10 +76,16 @@ public:
     // waits and a message box deliver messages, a click among them) or once
     // the program is ending.
     void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler);
+    // The same for a handler of the service control, which runs on a worker
+    // thread while this one hands window messages on; what it does to the
+    // windows and to the right to switch is carried back to this thread.
+    // `first` runs on this thread before the worker starts.
+    void RunServiceHandler(FailurePlace place, FunctionRef<Outcome()> handler, FunctionRef<void()> first);
 
     // Reports a strict failure, then ends the program when the user closes the box.
     [[noreturn]] void EndWithStrictFailure(const Failure& failure, FailurePlace place);
-    // Reports `text`, then ends the program with `code` when the user closes the box.
+    // Gives the right to switch back, reports `text`, then ends the program
+    // with `code` when the user closes the box.
     [[noreturn]] void EndAfterReport(const std::wstring& text, MessageIcon icon, ExitCode code);
 
 private:
@@ -80,9 +100,12 @@ private:
     // The open top-level windows: the main window and the About dialog, each
     // at most once. A fixed array: nothing is allocated in a window procedure.
     std::array<HWND, 2> windows_{};
-    UniqueHandle switchingRight_;  // the mutex, while this program owns it
+    EventLog* events_;
+    std::optional<Win32SwitchingLock> switchingRight_;  // while this program holds the right
     HWND focusBeforeSequence_ = nullptr;
+    bool strangerHoldsLock_ = false;  // what the last refused TryTake found
     bool busy_ = false;
+    bool working_ = false;
     bool ending_ = false;
     bool sequencing_ = false;
 };

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <exception>
+
 #include "colours.h"
 #include "dpi.h"
 #include "failure_win32.h"
@@ -10,6 +12,9 @@
 namespace tarnwick {
 
 namespace {
+
+// Sent by another thread of the program to have the window's own thread run a call.
+constexpr UINT kRunOnOwnThread = WM_APP + 1;
 
 // Control ids stay clear of IDOK and IDCANCEL, which Enter and Esc send.
 constexpr int kFirstControlId = 100;
@@ -237,7 +242,7 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         return reinterpret_cast<LRESULT>(
             OnCtlColorStatic(reinterpret_cast<HDC>(wParam), reinterpret_cast<HWND>(lParam)));
     case WM_SETCURSOR:
-        if (program_.Sequencing()) {  // the waits retrieve messages: the cursor still says "wait"
+        if (program_.Working() || program_.Sequencing()) {  // messages are handed on meanwhile: the cursor still says "wait"
             SetCursor(LoadCursorW(nullptr, IDC_WAIT));
             return TRUE;
         }
@@ -268,9 +273,13 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
     case DM_GETDEFID:
         return OnGetDefId();
     case WM_CLOSE:
-        // A sequence runs, or the final report is up: the window stays as it is.
-        if (program_.Sequencing() || program_.Ending()) return 0;
+        // A handler's service calls or a sequence run, or the final report is
+        // up: the window stays as it is.
+        if (program_.Working() || program_.Sequencing() || program_.Ending()) return 0;
         break;
+    case kRunOnOwnThread:
+        OnRunOnOwnThread(lParam);
+        return 0;
     case WM_QUERYENDSESSION:
         // Ended mid-switch, the services would be left half switched.
         if (program_.Sequencing()) return FALSE;
@@ -283,6 +292,37 @@ LRESULT Window::HandleMessage(HWND window, UINT message, WPARAM wParam, LPARAM l
         return DefWindowProcW(window, message, wParam, lParam);
     }
     return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void Window::RunOnOwnThread(FunctionRef<void()> call) {
+    const HWND window = RequireHandle();
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+        call();
+        return;
+    }
+    // Nothing may unwind through the window procedure: what the call throws
+    // is carried back here.
+    bool ran = false;
+    std::exception_ptr failure;
+    const auto run = [&] {
+        ran = true;
+        try {
+            call();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    const FunctionRef<void()> sent(run);
+    crossThreadCall_ = &sent;
+    SendMessageW(window, kRunOnOwnThread, 0, reinterpret_cast<LPARAM>(&sent));
+    crossThreadCall_ = nullptr;
+    if (failure) std::rethrow_exception(failure);
+    if (!ran) throw FailureFromHresult(HRESULT_FROM_WIN32(ERROR_INVALID_WINDOW_HANDLE));  // gone meanwhile
+}
+
+void Window::OnRunOnOwnThread(LPARAM call) {
+    const FunctionRef<void()>* expected = crossThreadCall_;
+    if (expected && reinterpret_cast<LPARAM>(expected) == call) (*expected)();
 }
 
 void Window::RunAction(FailurePlace place, FunctionRef<void()> action) {

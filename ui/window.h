@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <optional>
 #include <vector>
@@ -25,6 +26,12 @@ class Window {
 public:
     Window(const Window&) = delete;
     Window& operator=(const Window&) = delete;
+
+    // Runs `call` on the window's own thread and returns once it has, throwing
+    // again what it threw: the worker thread's way to the window, whose focus
+    // and shutdown reason only its own thread may set. Throws Failure when the
+    // window no longer exists.
+    void RunOnOwnThread(FunctionRef<void()> call);
 
 protected:
     // The window class; each window sets its own icons (WM_SETICON).
@@ -74,9 +81,10 @@ protected:
     // window draws at that DPI itself (icons) follows here.
     virtual void OnNewDpi() {}
 
-    // Runs an event handler under the program's guard.
-    void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler) {
-        program_.RunHandler(place, handler);
+    // Runs a service handler under the program's guard, its service calls on
+    // a worker thread, after `first` on this one (Program::RunServiceHandler).
+    void RunHandler(FailurePlace place, FunctionRef<Outcome()> handler, FunctionRef<void()> first = [] {}) {
+        program_.RunServiceHandler(place, handler, first);
     }
     void RunAction(FailurePlace place, FunctionRef<void()> action);
 
@@ -119,6 +127,7 @@ private:
     LRESULT OnGetDefId();
     void MarkDefault(std::size_t button);
     void OnNcDestroy(HWND window);
+    void OnRunOnOwnThread(LPARAM call);
 
     HINSTANCE instance_;
     Program& program_;
@@ -134,6 +143,9 @@ private:
     HCURSOR linkCursor_ = nullptr;             // a resource cursor: the system frees it
     std::size_t focus_ = 0;                    // the button given the focus on activation
     std::optional<std::size_t> defaultButton_;  // the button Enter presses when none has the focus
+    // The call another thread has sent the window; only that one is run, so
+    // a stray message of the same number runs nothing.
+    std::atomic<const FunctionRef<void()>*> crossThreadCall_{nullptr};
     UniqueHwnd window_;                        // last: destroyed first, while the rest still exists
 };
 

@@ -4,7 +4,24 @@
 
 namespace tarnwick {
 
+namespace {
+
+// From Vista on, session 0 holds only services: nobody sees what is shown
+// there. Before, it was the console user's own session.
+bool InIsolatedSessionZero() {
+    DWORD session = 0;
+    if (!ProcessIdToSessionId(GetCurrentProcessId(), &session) || session != 0) return false;
+    OSVERSIONINFOEXW vista{};
+    vista.dwOSVersionInfoSize = sizeof vista;
+    vista.dwMajorVersion = 6;
+    const DWORDLONG condition = VerSetConditionMask(0, VER_MAJORVERSION, VER_GREATER_EQUAL);
+    return VerifyVersionInfoW(&vista, VER_MAJORVERSION, condition) != FALSE;
+}
+
+}  // namespace
+
 bool WindowStationIsVisible() {
+    if (InIsolatedSessionZero()) return false;
     const HWINSTA station = GetProcessWindowStation();
     USEROBJECTFLAGS flags{};
     DWORD needed = 0;

@@ -699,5 +699,63 @@ TEST(ExecutableResources, TheMessageTableGivesAnEventTheTextItCarries) {
     FreeLibrary(exe);
 }
 
+// --- The right given back before a final report; a window thread that never waits on a service ---
+
+// Releases a service program held before its dispatcher, also when an assertion fails.
+class HeldDispatch {
+public:
+    explicit HeldDispatch(std::wstring service) : service_(std::move(service)) {}
+    HeldDispatch(const HeldDispatch&) = delete;
+    HeldDispatch& operator=(const HeldDispatch&) = delete;
+    ~HeldDispatch() { ReleaseDispatch(service_); }
+
+private:
+    std::wstring service_;
+};
+
+TEST_F(SwitchTest, AStrictFailureLeftOnScreenDoesNotHoldBackAnotherCopysStartWeb) {
+    // "-auto" takes the right, then its strict lookup of MSFTPSVC fails.
+    InjectFault(L"MSFTPSVC", ServiceFault::Lookup, kServiceDoesNotExist);
+    const Program failed = Program::Launch(L"-auto");
+    const auto box = failed.WaitForMessageBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->icon, BoxIcon::Error);
+    InjectFault(L"MSFTPSVC", ServiceFault::Lookup, 0);
+
+    // With the report still open, another copy switches.
+    const Program other = Program::Launch(L"");
+    const HWND window = MainWindowAfterDecision(other, 1);
+    ASSERT_TRUE(window);
+    Click(FindChild(window, L"Start Web", L"Button"));
+    EXPECT_EQ(other.WaitForExit(), 0u) << "the open report held the right to switch";
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+    EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_RUNNING));
+
+    EXPECT_TRUE(failed.Running()) << "the report went without the user";
+    AnswerOk(*box);
+    EXPECT_EQ(failed.WaitForExit(), 1u);
+}
+
+TEST_F(SwitchTest, AStartCallThatBlocksForSecondsNeverMakesTheWindowHung) {
+    ServiceBehaviour held;
+    held.holdDispatch = true;  // StartService waits for the service program to reach its dispatcher
+    Reset(BenchSetup().Behaving(L"IISADMIN", held));
+    const HeldDispatch release(L"IISADMIN");
+    const Program program = Program::Launch(L"-auto");
+    // Found by its class, which asks nothing of the window's thread.
+    HWND window = nullptr;
+    ASSERT_TRUE(PollUntil([&] { return (window = FindWindowW(L"Tarnwick.Form1", nullptr)) != nullptr; },
+                          kWindowTimeoutMs));
+    ASSERT_TRUE(PollUntil([] { return DispatchHeld(L"IISADMIN"); }, kWindowTimeoutMs)) << "Start was not called";
+
+    // Windows takes a window for hung 5 s after its thread last took a message.
+    EXPECT_FALSE(PollUntil([&] { return IsHungAppWindow(window) != FALSE; }, 8000))
+        << "Windows took the window for hung while Start blocked";
+    EXPECT_TRUE(Calls("IISADMIN", "Start").empty()) << "Start returned before the 8 s were over";
+    ReleaseDispatch(L"IISADMIN");
+    EXPECT_EQ(program.WaitForExit(), 0u);
+    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
+}
+
 }  // namespace
 }  // namespace tarnwick::bench

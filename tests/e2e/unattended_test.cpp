@@ -278,5 +278,39 @@ TEST(Unattended, NoBoxWaitsTheStatusTellsAndTheReportIsAnEvent) {
     }
 }
 
+// On the desktop the test sees, so that it reaches the window: a session that
+// ends while a sequence runs leaves a warning behind.
+TEST(Unattended, AnEndOfSessionMidSwitchIsRecordedAsAWarning) {
+    ASSERT_TRUE(Exists(DebugOutput())) << "run this suite through unattended_test.sh";
+    ServiceBehaviour held;
+    held.holdDispatch = true;  // the sequence waits in IISADMIN's Start
+    ResetServices(BenchSetup().Behaving(L"IISADMIN", held));
+    const std::size_t offset = DebugOutputSize();
+    {
+        const Program program = Program::Launch(L"-auto");
+        HWND window = nullptr;  // found by its class, which asks nothing of its thread
+        const bool midSwitch =
+            PollUntil([&] { return (window = FindWindowW(L"Tarnwick.Form1", nullptr)) != nullptr; },
+                      kWindowTimeoutMs) &&
+            PollUntil([] { return DispatchHeld(L"IISADMIN"); }, kWindowTimeoutMs);
+        DWORD_PTR answer = 0;
+        if (midSwitch) {
+            EXPECT_TRUE(SendMessageTimeoutW(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL,
+                                            kWindowTimeoutMs, &answer));
+        }
+        ReleaseDispatch(L"IISADMIN");
+        ASSERT_TRUE(midSwitch) << "the sequence did not wait in Start";
+        EXPECT_EQ(program.WaitForExit(), 0u);  // not ended by the system here: the switch goes on
+    }
+    const std::vector<Event> events = EventsFrom(offset);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].type, static_cast<unsigned>(EVENTLOG_WARNING_TYPE));
+    EXPECT_EQ(events[0].id, static_cast<unsigned>(TARNWICK_EVENT_REPORT));
+    EXPECT_EQ(events[0].text,
+              "L\"The switch of IISADMIN and the IIS services that follow it was interrupted by the end of the "
+              "session. The services may be left partly switched. Run Tarnwick again to switch them fully on or "
+              "off.\"");
+}
+
 }  // namespace
 }  // namespace tarnwick::bench

@@ -183,9 +183,14 @@ TEST(OlderWindows, TheMutexWithoutCreateMutexExHasTheSameRightsAndIsTheSame) {
     for (const CreateMutexExWFn createMutexEx : {SystemCreateMutexEx(), CreateMutexExWFn{}}) {
         const std::wstring name = L"Local\\TarnwickOlderWindowsTest-" + std::to_wstring(GetCurrentProcessId()) +
                                   (createMutexEx ? L"-ex" : L"");
-        const UniqueHandle first = OpenOrCreateMutex(name.c_str(), kAccess, createMutexEx);
-        const UniqueHandle second = OpenOrCreateMutex(name.c_str(), kAccess, createMutexEx);
-        ASSERT_TRUE(first && second) << GetLastError();
+        const UniqueHandle first = OpenOrCreateMutex(nullptr, name.c_str(), kAccess, createMutexEx);
+        const DWORD firstError = GetLastError();
+        const UniqueHandle second = OpenOrCreateMutex(nullptr, name.c_str(), kAccess, createMutexEx);
+        const DWORD secondError = GetLastError();
+        ASSERT_TRUE(first && second) << secondError;
+        // Whether it was there before, as the lock's owner check needs to know.
+        EXPECT_NE(firstError, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+        EXPECT_EQ(secondError, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
         EXPECT_EQ(GrantedAccess(first.Get()), kAccess) << (createMutexEx ? "CreateMutexExW" : "fallback");
         EXPECT_EQ(GrantedAccess(second.Get()), kAccess) << (createMutexEx ? "CreateMutexExW" : "fallback");
         ASSERT_EQ(WaitForSingleObject(first.Get(), 0), WAIT_OBJECT_0);

@@ -459,17 +459,23 @@ TEST_F(ServiceControlTest, InteractiveLaunchReportsAMissingIisAdmin) {
 }
 
 TEST_F(ServiceControlTest, AMissingIisAdminSaysIisIsNotInstalledOnlyWithoutItsSetUpKey) {
-    directory.services.erase(L"IISADMIN");
-    for (const bool keyPresent : {false, true}) {
-        if (keyPresent) registry.keys[L"SOFTWARE\\Microsoft\\InetStp"];
-        for (const auto* argument : {L"", L"-auto"}) {
-            try {
-                control.DecideAtLaunch(argument);
-                ADD_FAILURE() << "the missing IISADMIN was not reported";
-            } catch (const Failure& failure) {
-                EXPECT_EQ(failure.Code(), kNoService.Code());
-                EXPECT_EQ(failure.Description(), kNoService.Description());
-                EXPECT_EQ(failure.Note(), keyPresent ? L"" : L"IIS is not installed on this computer.");
+    const Failure rpcFailed(static_cast<std::int32_t>(0x800706BA), L"The RPC server is unavailable.");
+    for (const Failure& lookup : {kNoService, kAccessDenied, rpcFailed}) {
+        Service(L"IISADMIN").lookupFailure = lookup;
+        for (const bool keyPresent : {false, true}) {
+            if (keyPresent) registry.keys[L"SOFTWARE\\Microsoft\\InetStp"];
+            else registry.keys.erase(L"SOFTWARE\\Microsoft\\InetStp");
+            const bool noted = !keyPresent && lookup.Code() == kNoService.Code();
+            for (const auto* argument : {L"", L"-auto"}) {
+                try {
+                    control.DecideAtLaunch(argument);
+                    ADD_FAILURE() << "the failed lookup was not reported";
+                } catch (const Failure& failure) {
+                    EXPECT_EQ(failure.Code(), lookup.Code());
+                    EXPECT_EQ(failure.Description(), lookup.Description());
+                    EXPECT_EQ(failure.Note(), noted ? L"IIS is not installed on this computer." : L"")
+                        << std::hex << lookup.Code() << " key " << keyPresent;
+                }
             }
         }
     }

@@ -328,6 +328,7 @@ void SetBehaviour(const std::wstring& name, const ServiceBehaviour& behaviour) {
     SetDword(key.Get(), L"HangStart", behaviour.hangStart ? 1 : 0);
     SetDword(key.Get(), L"HangStop", behaviour.hangStop ? 1 : 0);
     SetDword(key.Get(), L"RefuseStop", behaviour.refuseStop ? 1 : 0);
+    SetDword(key.Get(), L"HoldDispatch", behaviour.holdDispatch ? 1 : 0);
     // A running service reads its behaviour again when a control arrives;
     // this one makes it announce whether it still accepts the stop control.
     const DWORD state = QueryState(name);
@@ -377,6 +378,18 @@ void SignalQuit(const std::wstring& name) {
     const std::wstring eventName = L"TarnwickBench_Quit_" + name;
     const UniqueHandle quit(OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
     if (quit) SetEvent(quit.Get());
+}
+
+bool DispatchHeld(const std::wstring& name) {
+    const std::wstring eventName = L"TarnwickBench_Dispatch_" + name;
+    const UniqueHandle release(OpenEventW(SYNCHRONIZE, FALSE, eventName.c_str()));
+    return release && WaitForSingleObject(release.Get(), 0) == WAIT_TIMEOUT;
+}
+
+void ReleaseDispatch(const std::wstring& name) {
+    const std::wstring eventName = L"TarnwickBench_Dispatch_" + name;
+    const UniqueHandle release(OpenEventW(EVENT_MODIFY_STATE, FALSE, eventName.c_str()));
+    if (release) SetEvent(release.Get());
 }
 
 void SetStateLog(const std::wstring& path) {

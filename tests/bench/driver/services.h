@@ -73,14 +73,17 @@ inline constexpr wchar_t kStateLogValue[] = L"StateLog";
 
 // How one simulated service behaves. It reads this from the DWORD values of
 // HKLM\SYSTEM\CurrentControlSet\Services\<NAME>\Parameters (StartDelayMs,
-// StopDelayMs, HangStart, HangStop, RefuseStop) each time it starts, while
-// a start is held (HangStart), and each time a control arrives.
+// StopDelayMs, HangStart, HangStop, RefuseStop, HoldDispatch) each time it
+// starts, while a start is held (HangStart), and each time a control arrives.
 struct ServiceBehaviour {
     DWORD startDelayMs = 0;  // time in START_PENDING before RUNNING
     DWORD stopDelayMs = 0;   // time in STOP_PENDING before STOPPED
     bool hangStart = false;  // stays START_PENDING until reset, or runs once cleared
     bool hangStop = false;   // a stop request leaves it STOP_PENDING until reset
     bool refuseStop = false; // does not accept the stop control (1052), stays up
+    // The service program waits before it connects to the manager, so that
+    // StartService itself blocks, until ReleaseDispatch (at most 9.5 s).
+    bool holdDispatch = false;
 };
 
 // The services' state before a test, for ResetServices:
@@ -160,6 +163,11 @@ void PauseAndWait(const std::wstring& name);
 // Signals the service's quit event (TarnwickBench_Quit_<NAME>): it reports
 // STOPPED and ends whatever state it is in. Returns at once.
 void SignalQuit(const std::wstring& name);
+
+// Whether the program of `name` started with holdDispatch waits for its
+// release now; and the release.
+bool DispatchHeld(const std::wstring& name);
+void ReleaseDispatch(const std::wstring& name);
 
 // One line of the state log: "<ms>\t<NAME>\t<state>", where ms is a
 // QueryPerformanceCounter reading in milliseconds (the clock of the stand-in

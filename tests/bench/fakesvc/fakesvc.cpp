@@ -8,6 +8,10 @@
 // Wine's service control manager never notices a killed service process, so
 // the bench never kills one: the named event TarnwickBench_Quit_<NAME> makes
 // the service report SERVICE_STOPPED and end, whatever state it is in.
+//
+// HoldDispatch makes the program wait before it connects to the manager,
+// until the named event TarnwickBench_Dispatch_<NAME> is set (or a little
+// under the 10 s Wine's manager waits for it): StartService blocks meanwhile.
 
 #include <windows.h>
 
@@ -25,6 +29,8 @@ using tarnwick::UniqueHkey;
 constexpr wchar_t kBenchKey[] = L"SOFTWARE\\TarnwickBench";
 constexpr wchar_t kStateLogValue[] = L"StateLog";
 constexpr wchar_t kQuitEventPrefix[] = L"TarnwickBench_Quit_";
+constexpr wchar_t kDispatchEventPrefix[] = L"TarnwickBench_Dispatch_";
+constexpr DWORD kLongestHoldMs = 9500;
 
 struct Behaviour {
     DWORD startDelayMs = 0;
@@ -32,6 +38,7 @@ struct Behaviour {
     bool hangStart = false;
     bool hangStop = false;
     bool refuseStop = false;  // leaves SERVICE_ACCEPT_STOP out while running or paused
+    bool holdDispatch = false;
 };
 
 DWORD ReadDword(HKEY key, const wchar_t* name) {
@@ -53,6 +60,7 @@ Behaviour ReadBehaviour(const std::wstring& name) {
     behaviour.hangStart = ReadDword(key.Get(), L"HangStart") != 0;
     behaviour.hangStop = ReadDword(key.Get(), L"HangStop") != 0;
     behaviour.refuseStop = ReadDword(key.Get(), L"RefuseStop") != 0;
+    behaviour.holdDispatch = ReadDword(key.Get(), L"HoldDispatch") != 0;
     return behaviour;
 }
 
@@ -238,6 +246,11 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
         std::fwprintf(stderr, L"usage: fakesvc.exe NAME (run by the service control manager)\n");
         return 2;
+    }
+    if (ReadBehaviour(argv[1]).holdDispatch) {
+        const std::wstring name = kDispatchEventPrefix + std::wstring(argv[1]);
+        const UniqueHandle release(CreateEventW(nullptr, TRUE, FALSE, name.c_str()));
+        if (release) WaitForSingleObject(release.Get(), kLongestHoldMs);
     }
     SERVICE_TABLE_ENTRYW table[] = {{argv[1], ServiceMain}, {nullptr, nullptr}};
     return StartServiceCtrlDispatcherW(table) ? 0 : static_cast<int>(GetLastError());
