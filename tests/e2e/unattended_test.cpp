@@ -286,8 +286,10 @@ TEST(Unattended, AnEndOfSessionMidSwitchIsRecordedAsAWarning) {
     held.holdDispatch = true;  // the sequence waits in IISADMIN's Start
     ResetServices(BenchSetup().Behaving(L"IISADMIN", held));
     const std::size_t offset = DebugOutputSize();
+    DWORD process = 0;
     {
         const Program program = Program::Launch(L"-auto");
+        process = program.Id();
         HWND window = nullptr;  // found by its class, which asks nothing of its thread
         const bool midSwitch =
             PollUntil([&] { return (window = FindWindowW(L"Tarnwick.Form1", nullptr)) != nullptr; },
@@ -302,14 +304,14 @@ TEST(Unattended, AnEndOfSessionMidSwitchIsRecordedAsAWarning) {
         ASSERT_TRUE(midSwitch) << "the sequence did not wait in Start";
         EXPECT_EQ(program.WaitForExit(), 0u);  // not ended by the system here: the switch goes on
     }
-    const std::vector<Event> events = EventsFrom(offset);
+    const std::vector<Event> events = Events(LinesOf(process, offset));
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].type, static_cast<unsigned>(EVENTLOG_WARNING_TYPE));
     EXPECT_EQ(events[0].id, static_cast<unsigned>(TARNWICK_EVENT_REPORT));
     EXPECT_EQ(events[0].text,
-              "L\"The switch of IISADMIN and the IIS services that follow it was interrupted by the end of the "
+              "The switch of IISADMIN and the IIS services that follow it was interrupted by the end of the "
               "session. The services may be left partly switched. Run Tarnwick again to switch them fully on or "
-              "off.\"");
+              "off.");
 }
 
 }  // namespace
