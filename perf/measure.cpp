@@ -225,6 +225,9 @@ ModuleList LoadedModules(HANDLE process) {
     for (const HMODULE module : modules) {
         wchar_t path[MAX_PATH];
         const DWORD length = GetModuleFileNameExW(process, module, path, MAX_PATH);
+        // Unloaded since the list was taken (COM frees a worker thread's
+        // in-process servers when its apartment ends): no longer loaded.
+        if (length == 0 && GetLastError() == ERROR_INVALID_HANDLE) continue;
         if (length == 0) {
             list.notListed = "GetModuleFileNameExW failed, error " + std::to_string(GetLastError());
             list.files.clear();
