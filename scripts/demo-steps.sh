@@ -16,14 +16,19 @@ run() {
   echo "  exit status $code"
 }
 
-# Switches on, then off; services that are asked to start but not waited
-# for ($1) are given a moment first.
-on_and_off() {
-  run -auto
+# A service that was asked to start but not waited for ($1) is given up to
+# five seconds to run.
+await_running() {
   for _ in $(seq 50); do
-    wine "$benchctl" status | grep -q "$1 *running" && break
+    wine "$benchctl" status | grep -q "$1 *running" && return
     sleep 0.1
   done
+}
+
+# Switches on, then off.
+on_and_off() {
+  run -auto
+  await_running "$1"
   status "After switching on:"
   run -auto
   status "After switching off:"
@@ -38,10 +43,7 @@ on_and_off FTPSVC
 
 # One way each, whatever the state, as a schedule would run them.
 run -on
-for _ in $(seq 50); do
-  wine "$benchctl" status | grep -q "FTPSVC *running" && break
-  sleep 0.1
-done
+await_running FTPSVC
 status "After -on:"
 run -off
 status "After -off:"

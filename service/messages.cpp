@@ -56,7 +56,8 @@ std::wstring TimeoutText(const WaitTimeout& timeout) {
 }
 
 std::wstring SwitchedText(const Switched& switched) {
-    std::wstring text = switched.on ? L"Tarnwick switched the IIS services on:" : L"Tarnwick switched the IIS services off:";
+    std::wstring text = L"Tarnwick switched the IIS services ";
+    text += switched.on ? L"on:" : L"off:";
     const wchar_t* separator = L" ";
     for (const wchar_t* service : switched.services) {
         if (!service) break;

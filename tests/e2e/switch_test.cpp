@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -54,6 +55,21 @@ protected:
         EXPECT_EQ(QueryStartType(L"MSFTPSVC"), kResetStartTypeOthers);
         EXPECT_TRUE(Calls("W3SVC", "StartType").empty());
         EXPECT_TRUE(Calls("MSFTPSVC", "StartType").empty());
+    }
+
+    // The state "-auto", "-off" and Stop Web leave on the IIS 6 computer.
+    void ExpectSwitchedOff() const {
+        EXPECT_EQ(QueryState(L"W3SVC"), SERVICE_STOPPED);
+        EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_STOPPED);
+        EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_STOPPED));
+        EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_DISABLED);
+        ExpectOtherStartTypesUntouched();
+    }
+
+    // Runs the program with `arguments` to its end, with no user; its exit status
+    // (none when it did not end in time).
+    static std::optional<DWORD> RunToEnd(const wchar_t* arguments) {
+        return Program::Launch(arguments).WaitForExit();
     }
 
     void ExpectAllStopped() const {
@@ -182,24 +198,14 @@ TEST_F(SwitchTest, PendingIisAdminLeavesTheFocusOnStartWeb) {
 }
 
 TEST_F(SwitchTest, AutoSwitchesOnThenOffWithoutAUser) {
-    {
-        const Program program = Program::Launch(L"-auto");
-        EXPECT_EQ(program.WaitForExit(), 0u);
-    }
+    EXPECT_EQ(RunToEnd(L"-auto"), 0u);
     EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_RUNNING);
     EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_AUTO_START);
     EXPECT_TRUE(WaitForState(L"W3SVC", SERVICE_RUNNING));
     EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_RUNNING));
 
-    {
-        const Program program = Program::Launch(L"-Auto");
-        EXPECT_EQ(program.WaitForExit(), 0u);
-    }
-    EXPECT_EQ(QueryState(L"W3SVC"), SERVICE_STOPPED);
-    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_STOPPED);
-    EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_STOPPED));
-    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_DISABLED);
-    ExpectOtherStartTypesUntouched();
+    EXPECT_EQ(RunToEnd(L"-Auto"), 0u);
+    ExpectSwitchedOff();
 }
 
 // Where Windows says it is XP (XP x64 for the x64 program) the program starts
@@ -224,23 +230,13 @@ TEST_F(SwitchTest, StartsWhereWindowsSaysItIsXp) {
 
 TEST_F(SwitchTest, OffWithEverythingOnSwitchesEverythingOff) {
     Reset(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC"));
-    {
-        const Program program = Program::Launch(L"-off");
-        EXPECT_EQ(program.WaitForExit(), 0u);
-    }
-    EXPECT_EQ(QueryState(L"W3SVC"), SERVICE_STOPPED);
-    EXPECT_EQ(QueryState(L"IISADMIN"), SERVICE_STOPPED);
-    EXPECT_TRUE(WaitForState(L"MSFTPSVC", SERVICE_STOPPED));
-    EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_DISABLED);
-    ExpectOtherStartTypesUntouched();
+    EXPECT_EQ(RunToEnd(L"-off"), 0u);
+    ExpectSwitchedOff();
 }
 
 TEST_F(SwitchTest, OnWithEverythingOnStopsNothingAndAsksAsStartWebWould) {
     Reset(BenchSetup().Running(L"IISADMIN").Running(L"W3SVC").Running(L"MSFTPSVC"));
-    {
-        const Program program = Program::Launch(L"-on");
-        EXPECT_EQ(program.WaitForExit(), 0u);
-    }
+    EXPECT_EQ(RunToEnd(L"-on"), 0u);
     for (const auto* name : kServiceNames) EXPECT_EQ(QueryState(name), SERVICE_RUNNING) << name;
     EXPECT_EQ(QueryStartType(L"IISADMIN"), SERVICE_AUTO_START);
     // No status read decides: the sequence begins with the start type, and
@@ -252,7 +248,8 @@ TEST_F(SwitchTest, OnWithEverythingOnStopsNothingAndAsksAsStartWebWould) {
     const auto put = std::find(calls.begin(), calls.end(), "IISADMIN StartType VT_BSTR:\"2\"");
     ASSERT_NE(put, calls.end());
     EXPECT_LT(put, firstRead);
-    for (const char* name : {"IISADMIN", "W3SVC", "MSFTPSVC"}) EXPECT_EQ(Calls(name, "Start").size(), 1u) << name;
+    for (const char* name : {"IISADMIN", "W3SVC", "MSFTPSVC"})
+        EXPECT_EQ(Calls(name, "Start").size(), 1u) << name;
     ExpectOtherStartTypesUntouched();
 }
 
