@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "../../ui/colours.h"
 #include "../../ui/control_table.h"
 
@@ -11,6 +13,15 @@ namespace {
 
 constexpr Colour kWhite = 0x00FFFFFF;
 constexpr Colour kGrey = 0x00808080;
+
+TEST(ContrastRatioTest, TheGammaPowerIsTheLibrarysForEveryChannelValue) {
+    EXPECT_EQ(PowerTwoPointFour(0.0), 0.0);
+    EXPECT_EQ(PowerTwoPointFour(1.0), 1.0);
+    for (int channel = 0; channel < 256; ++channel) {
+        const double x = (channel / 255.0 + 0.055) / 1.055;
+        EXPECT_NEAR(PowerTwoPointFour(x), std::pow(x, 2.4), 1e-15) << channel;
+    }
+}
 
 TEST(ContrastRatioTest, FollowsTheWcagFormulaWithTheBoundAtFourAndAHalf) {
     EXPECT_NEAR(ContrastRatio(kBlack, kWhite), 21.0, 1e-9);
